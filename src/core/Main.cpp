@@ -1,0 +1,370 @@
+// Start-up, the split into the four processes, the software watchdog and
+// the housekeeping loop of process B.
+#include "core/Main.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include "board/IoControl.h"
+#include "board/Transplant.h"
+#include "canbus/CanReceive.h"
+#include "canbus/CanSend.h"
+#include "core/BoardDownload.h"
+#include "core/Mutex.h"
+#include "core/MyTime.h"
+#include "core/Param.h"
+#include "core/ShareMem.h"
+#include "processing/DataProcess.h"
+#include "serial/UartSet.h"
+#include "storage/Storage.h"
+#include "terminal/ListenToPc.h"
+
+int g_HardwareCheck = 0;
+volatile unsigned char *g_pSoftDog = nullptr;
+int fd_watchdog = -1;
+
+namespace {
+
+constexpr int SOFTDOG_SIZE = 8;
+constexpr int SOFTDOG_LIMIT = 100;   // failed checks in a row before the reboot (~25 s)
+
+// The time as last read by the housekeeping loop; the watchdog record
+// carries it.
+struct tm g_tmB;
+
+} // namespace
+
+[[noreturn]] void RunReboot()
+{
+    TpSystem("reboot");
+    // On the board the command ends us; a simulated reboot never returns
+    // either. Should the command fail, wait for the end all the same.
+    TpReboot();
+}
+
+// ---------------------------------------------------------------- watchdog
+
+int SoftDogInit()
+{
+    int id = shmget(IPC_PRIVATE, SOFTDOG_SIZE, IPC_CREAT | 0666);
+    void *p = id < 0 ? reinterpret_cast<void *>(-1) : shmat(id, nullptr, 0);
+    if (id >= 0)
+        TpReleasePrivateSegment(id);
+    if (p == reinterpret_cast<void *>(-1)) {
+        std::perror("shmget");
+        std::printf("SoftDogINIT ERROR,errortime:%d\n", 1);
+        RunReboot();
+    }
+    g_pSoftDog = static_cast<volatile unsigned char *>(p);
+    for (int i = 0; i < SOFTDOG_SIZE; ++i)
+        g_pSoftDog[i] = '1';
+    return 0;
+}
+
+void SoftDogFeed(int slot)
+{
+    if (g_pSoftDog != nullptr && slot >= 0 && slot < SOFTDOG_SIZE)
+        g_pSoftDog[slot] = 'a';
+}
+
+int CheckSoftDogFeed()
+{
+    for (int i = 0; i <= DOG_A; ++i)
+        if (g_pSoftDog[i] != 'a')
+            return -1;
+    for (int i = 0; i < SOFTDOG_SIZE; ++i)
+        g_pSoftDog[i] = 'b';
+    return 0;
+}
+
+int IsNeedReboot()
+{
+    static int errortime = 0;
+    if (CheckSoftDogFeed() == 0) {
+        errortime = 0;
+        HardDogFeed();
+        return 0;
+    }
+    ++errortime;
+    if (errortime > SOFTDOG_LIMIT) {
+        std::printf("SoftDog Status,errortime:%d\n", errortime);
+        my_deltimer();
+        RecordErrorReason();
+        RunReboot();
+    }
+    return 0;
+}
+
+void RecordErrorReason()
+{
+    TpSystem("mkdir -p /mnt/cf/tempdata");
+    char line[96];
+    std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d %c %c %c\r\n", g_tmB.tm_year, g_tmB.tm_mon,
+                  g_tmB.tm_mday, g_tmB.tm_hour, g_tmB.tm_min, g_tmB.tm_sec, g_pSoftDog[0], g_pSoftDog[1],
+                  g_pSoftDog[2]);
+    std::printf("%s", line);
+    if (FILE *fp = TpFopen("/mnt/cf/tempdata/ErrorRec.TXT", "a+")) {
+        std::fputs(line, fp);
+        std::fclose(fp);
+    }
+    sync();
+}
+
+// No watchdog device is opened on this board; the hooks stay where a real
+// one would be served.
+int HardDogInit() { return fd_watchdog; }
+int HardDogStart() { return 0; }
+int HardDogFeed() { return 0; }
+int HardDogStop()
+{
+    LedUnInit();
+    return 0;
+}
+
+// ---------------------------------------------------------------- start-up
+
+int Change2WorkSpace()
+{
+    TpChdir("/mnt/nand3");
+    std::printf("Storge:/mnt/nand3/!\r\n");
+    TpSystem("mkdir /mnt/cf/tempdata");
+    TpSystem("mkdir /mnt/cf/tempdata/log");
+    TpSystem("mkdir /mnt/nand3/data");
+    TpSystem("mkdir /mnt/nand3/tempdata");
+    return 0;
+}
+
+int CheckUpgrade()
+{
+    TpSystem("rm /mnt/ko_aws -fr");
+    return 0;
+}
+
+int RecordBootTime()
+{
+    TpSystem("mkdir -p /mnt/cf/tempdata");
+    struct tm *t = GetTime(0);
+    FILE *fp = TpFopen("/mnt/cf/tempdata/RebootRec.TXT", "a+");
+    if (fp == nullptr)
+        return -1;
+    std::fprintf(fp, "%04d-%02d-%02d %02d:%02d:%02d\r\n", t->tm_year, t->tm_mon, t->tm_mday, t->tm_hour,
+                 t->tm_min, t->tm_sec);
+    std::fclose(fp);
+    return 0;
+}
+
+int SystemIpSet()
+{
+    char ip[sizeof defdata->Ip + 1] = {};
+    char gw[sizeof defdata->Gw + 1] = {};
+    std::memcpy(ip, defdata->Ip, sizeof defdata->Ip);
+    std::memcpy(gw, defdata->Gw, sizeof defdata->Gw);
+    char cmd[96];
+    std::snprintf(cmd, sizeof cmd, "ifconfig %s %s up", g_HardwareCheck == 0 ? "eth0" : "eth1", ip);
+    TpSystem(cmd);
+    std::printf("%s\n", cmd);
+    std::snprintf(cmd, sizeof cmd, "route add default gw %s", gw);
+    TpSystem(cmd);
+    std::printf("%s\n", cmd);
+    return 0;
+}
+
+int SystemInit()
+{
+    sleep(1);
+    std::printf("*************COMPILE TIME:%s %s************\n", __DATE__, __TIME__);
+    Change2WorkSpace();
+    CheckUpgrade();
+    ShareMemory();
+    CheckKernelVerLoadDevName(g_cDevName);
+    MutexInit();
+    std::printf("----------------------------\n");
+    CanSocketInit();
+    CheckParaExFile();
+    CheckParamFile();
+    SlaveColletorParaInit();
+    UartInit();
+    CheckmodiParamFile();
+    SystemIpSet();
+    SoftDogInit();
+    HardDogInit();
+    IoControlInit();
+    CfCardInit();
+    if (defdata->CfValid == '1')
+        CfCardMount();
+    TestCfSpace();
+    TemproraryData->MainStat.DoorState = '0';
+    RecordBootTime();
+    SampBoardInit();
+    LanPowerOff();
+    return 0;
+}
+
+void sig_exit(int)
+{
+    std::printf("CTRL+C pressed\n");
+    MakeCanSendPacket(13, 0, 0);
+    TpCanClose(fd_socket_can);
+    HardDogStop();
+    int fd = UartDev->Port[SLOT_SAMPBOARD].fd;
+    if (fd >= 0 && write(fd, "BRISQQUIT!", 10) < 0)
+        std::perror("write");
+    LanPowerOn();
+    std::exit(0);
+}
+
+// ---------------------------------------------------------------- processes
+
+[[noreturn]] void IdleProcessLoop(int slot)
+{
+    for (;;) {
+        SoftDogFeed(slot);
+        sleep(1);
+    }
+}
+
+void HousekeepingLoop()
+{
+    int lastSec = -1, lastMin = -1, lastDay = -1, lastHour = -1;
+    TpSystem("rm /mnt/nand3/tempdir* -fr");
+    DeleteOldFile_II();
+    DeleteNand3();
+    sleep(1);
+    for (;;) {
+        // The 250 ms timer cuts the sleep short, so the body runs after every
+        // tick; each action below fires once per change of its clock field.
+        sleep(1);
+        const ShareClockRec &c = TemproraryData->ShareClock;
+        g_tmB.tm_sec = c.Sec;
+        g_tmB.tm_min = c.Min;
+        g_tmB.tm_hour = c.Hour;
+        g_tmB.tm_mday = c.Day;
+        g_tmB.tm_mon = c.Mon;
+        g_tmB.tm_year = c.Year;
+
+        // Hourly resync of the shared copy, at about second 5 of minute 0.
+        if (g_tmB.tm_sec > 4 && g_tmB.tm_min != lastMin) {
+            lastMin = g_tmB.tm_min;
+            if (lastMin == 0) {
+                struct tm *now = GetTime(0);
+                ShareClockRec &w = TemproraryData->ShareClock;
+                w.pTm = now;
+                w.Year = now->tm_year;
+                w.Mon = now->tm_mon;
+                w.Day = now->tm_mday;
+                w.Hour = now->tm_hour;
+                w.Min = now->tm_min;
+                w.Sec = now->tm_sec;
+            }
+        }
+        if (g_tmB.tm_sec != lastSec) {
+            lastSec = g_tmB.tm_sec;
+            QuerrySampBoard();
+            if (lastSec % 2 == 1)
+                QuerryAirP();
+        }
+        if (g_tmB.tm_hour == 2 && (g_tmB.tm_min == 3 || g_tmB.tm_min == 4)) {
+            if (g_tmB.tm_mday != lastDay) {
+                lastDay = g_tmB.tm_mday;
+                Copy2CfCard();
+                DeleteOldFile_II();
+                SetSystimeByHwclock(1);
+                GetTime(0);
+                if (TemproraryData->MainStat.CanBusState == '0')
+                    MakeCanSendPacket(2, 0, 0);
+                *g_pCpyCfDataFlag = 1;
+                std::printf("\n\n*******\n%d\r\n", *g_pCpyCfDataFlag);
+            }
+        } else {
+            *g_pCpyCfDataFlag = 0;
+        }
+        if (g_tmB.tm_min == 10 && g_tmB.tm_hour != lastHour) {
+            lastHour = g_tmB.tm_hour;
+            DeleteNand3();
+        }
+    }
+}
+
+namespace {
+
+[[noreturn]] void RunProcessA()
+{
+    g_ucpSampleDataQc = GetShareMem(SamQcShmid);
+    SetChecExtTimer();
+    for (;;)
+        RcvCanPacket();
+}
+
+[[noreturn]] void RunProcessB()
+{
+    g_pCpyCfDataFlag = GetCpyCfDataFlagShareMem(shmid);
+    CanSendInit();
+    HousekeepingLoop();
+    for (;;)
+        pause();
+}
+
+[[noreturn]] void RunProcessC()
+{
+    g_ucpSampleDataQc = GetShareMem(SamQcShmid);
+    g_ucpLan = GetShareMem(LanShmid);
+    for (;;)
+        ListenToPc();
+}
+
+[[noreturn]] void RunProcessD()
+{
+    g_pCpyCfDataFlag = GetCpyCfDataFlagShareMem(shmid);
+    g_ucpSampleDataQc = GetShareMem(SamQcShmid);
+    std::signal(SIGINT, sig_exit);
+    for (;;)
+        DataProcess();
+}
+
+} // namespace
+
+int KomainMain(int, char **)
+{
+    if (TransplantInit() != 0)
+        return 2;
+    // Lines reach a log or a pipe as they are printed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (TpSimulated()) {
+        // A simulated station is one process group, so that its reboot and
+        // its supervisor can end every process of it at once.
+        setpgid(0, 0);
+    }
+
+    shmid = InitCpyCfDataFlagShareMem();
+    SamQcShmid = InitShareMem(KEY_SAMPLE_QC, ELEMENT_COUNT, IPC_CREAT | 0666);
+    LanShmid = InitShareMem(KEY_LAN, 4, IPC_CREAT | 0666);
+
+    SystemInit();
+    TpSystem("umount -l /mnt/nfs");
+    SetSystimeByHwclock(0);
+    SyncParaToSubCollector();
+
+    std::fflush(nullptr);
+    pid_t first = fork();
+    if (first > 0) {
+        pid_t second = fork();
+        if (second < 0)
+            return 0;
+        if (second > 0)
+            RunProcessA();
+        RunProcessB();
+    }
+    // The child of the first fork, or the starting process when that fork
+    // failed: fork D and become C.
+    pid_t third = fork();
+    if (third < 0)
+        return 0;
+    if (third > 0)
+        RunProcessC();
+    RunProcessD();
+}

@@ -1,0 +1,34 @@
+// Clock keeping: the one way to read the time, the corrections between the
+// system clock and the battery-backed hardware clock, and the shared copy
+// of the time that the housekeeping process ticks once a second.
+#pragma once
+
+#include <ctime>
+
+constexpr int HWCLOCK_YEAR_MIN = 2012;
+constexpr int HWCLOCK_YEAR_MAX = 2030;
+
+// Broken-down local time of now plus the given minutes, with the full year
+// and months 1 to 12. One static record per process: each call overwrites
+// the previous result.
+struct tm *GetTime(int minutes);
+
+// Mode 0: start-up check (set when the clocks differ by 5 s or more or the
+// date differs). Mode 1: run-time check (set only when 3 to 60 s apart on
+// the same date). Returns 0, or -1 when the hardware clock is unreadable,
+// not trusted, or (mode 1) on another date.
+int SetSystimeByHwclock(int mode);
+// Writes the system time to the hardware clock and checks it took.
+int SetHwclockBySysTime(int);
+
+// Reads the hardware clock into *hw (full year, month 1-12). Returns 0 or
+// -1 (unreadable or unparsable). A month name that matches none of the
+// twelve takes the system clock's month.
+int ReadHwclock(struct tm *hw);
+
+// Advances the shared copy by one second (housekeeping tick only).
+void UpdateMyTime();
+// Waits until the shared second has changed n+1 times.
+void DelayS(int n);
+int zsleep(int ms);
+void OutPutDateTime(const char *tag, int line, const struct tm *t);

@@ -1,0 +1,144 @@
+#include "core/ShareMem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include "board/Transplant.h"
+#include "core/Main.h"
+#include "core/MyTime.h"
+
+TemproraryDataRec *TemproraryData = nullptr;
+DefDataRec *defdata = nullptr;
+DefDataExRec *defdataEx = nullptr;
+ModiPamRec *modipam = nullptr;
+UartDevRec *UartDev = nullptr;
+
+int shmid = -1;
+int SamQcShmid = -1;
+int LanShmid = -1;
+volatile unsigned char *g_pCpyCfDataFlag = nullptr;
+unsigned char *g_ucpSampleDataQc = nullptr;
+unsigned char *g_ucpLan = nullptr;
+
+namespace {
+
+struct PrivateSegment {
+    void **where;
+    std::size_t size;
+};
+
+// The private segments in order of creation. A subsystem that owns a
+// segment adds its row here.
+const PrivateSegment kSegments[] = {
+    {reinterpret_cast<void **>(&defdata), sizeof(DefDataRec)},
+    {reinterpret_cast<void **>(&defdataEx), sizeof(DefDataExRec)},
+    {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
+    {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
+    {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
+};
+
+void InitTemproraryData()
+{
+    TemproraryDataRec &t = *TemproraryData;
+    struct tm *now = GetTime(0);
+    t.ShareClock.pTm = now;
+    t.ShareClock.Sec = now->tm_sec;
+    t.ShareClock.Min = now->tm_min;
+    t.ShareClock.Hour = now->tm_hour;
+    t.ShareClock.Day = now->tm_mday;
+    t.ShareClock.Mon = now->tm_mon;
+    t.ShareClock.Year = now->tm_year;
+    t.MainBoardCommState = '9';
+    t.VisDeviceQc = '2';
+    std::snprintf(t.ComSetting, sizeof t.ComSetting, "%s", "9600 8 N 1");
+
+    MainCollectorStat &m = t.MainStat;
+    m.Reading1 = 12.6f;
+    m.State1 = '1';
+    m.Reading2 = 22.7f;
+    m.State2 = '0';
+    m.State3 = '0';
+    m.State4 = '2';
+    m.State6 = '0';
+
+    for (SubCollectorStat &s : t.SubStat) {
+        s.State = '9';
+        s.Reading1 = 9999.0f;
+        s.State2 = '1';
+        s.Reading2 = 9999.0f;
+        s.Flag1 = '0';
+        s.Flag2 = '0';
+    }
+    t.Terh = TerhStat{'9', 12, '0', 25, '0', '2'};
+    std::memset(t.SensorState, '0', 75);
+}
+
+} // namespace
+
+int InitCpyCfDataFlagShareMem()
+{
+    int id = shmget(TpIpcKey(KEY_CPY_CF_FLAG), 1, IPC_CREAT | 0666);
+    if (id < 0)
+        std::perror("shmget");
+    return id;
+}
+
+int InitShareMem(int key, int size, int flags)
+{
+    int id = shmget(TpIpcKey(key), size, flags);
+    if (id < 0)
+        std::perror("shmget");
+    return id;
+}
+
+static void *Attach(int id)
+{
+    void *p = shmat(id, nullptr, 0);
+    if (p == reinterpret_cast<void *>(-1)) {
+        std::perror("shmat");
+        _exit(1);
+    }
+    return p;
+}
+
+volatile unsigned char *GetCpyCfDataFlagShareMem(int id)
+{
+    return static_cast<volatile unsigned char *>(Attach(id));
+}
+
+unsigned char *GetShareMem(int id) { return static_cast<unsigned char *>(Attach(id)); }
+
+int ShareMemory()
+{
+    int failures = 0;
+    for (const PrivateSegment &seg : kSegments) {
+        int id = shmget(IPC_PRIVATE, seg.size, IPC_CREAT | 0666);
+        if (id < 0) {
+            std::perror("shmget");
+            ++failures;
+            continue;
+        }
+        void *p = shmat(id, nullptr, 0);
+        TpReleasePrivateSegment(id);
+        if (p == reinterpret_cast<void *>(-1)) {
+            std::perror("shmat");
+            ++failures;
+            continue;
+        }
+        std::memset(p, 0, seg.size);
+        *seg.where = p;
+    }
+    if (TemproraryData != nullptr)
+        InitTemproraryData();
+    if (failures == 0) {
+        std::printf("Share Memory OK!\r\n");
+    } else {
+        std::printf("share_memory,errortime:%d\n", failures);
+        RunReboot();
+    }
+    return failures;
+}

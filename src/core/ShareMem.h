@@ -1,0 +1,138 @@
+// Shared state of the four processes: the System V segments created before
+// the process split and the records they hold.
+//
+// Records are packed, so every field keeps its declared width whatever the
+// compiler. Never take the address of a packed field (it may be unaligned on
+// ARM): copy it to a local first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#include "core/Param.h"
+
+constexpr int ELEMENT_COUNT = 85;   // element indexes 0 to 84
+constexpr int UART_SLOTS = 6;       // serial port slots 0 to 5
+constexpr int UART_RCV_BUF = 512;   // bytes of one port's receive buffer
+
+// Keys of the segments that outlive the program (mapped through TpIpcKey).
+constexpr int KEY_CPY_CF_FLAG = 1234;
+constexpr int KEY_SAMPLE_QC = 5678;
+constexpr int KEY_LAN = 2134;
+
+#pragma pack(push, 1)
+
+// The shared copy of the time, ticked once a second by the housekeeping
+// process. Month 1-12, full year.
+struct ShareClockRec {
+    struct tm *pTm;
+    int32_t Sec;
+    int32_t Min;
+    int32_t Hour;
+    int32_t Day;
+    int32_t Mon;
+    int32_t Year;
+};
+
+// Main collector status block, in the order the STATMAIN reply lists it.
+struct MainCollectorStat {
+    float Reading1;
+    char State1;
+    float Reading2;
+    char State2;
+    char State3;
+    char CfState;
+    int32_t CFSpace;
+    char State4;
+    char DoorState;
+    char State6;
+    char State7;
+    char CanBusState;
+};
+
+// One sub-collector status record (STATCLIM ... STATSEAA).
+struct SubCollectorStat {
+    char State;
+    float Reading1;
+    char State2;
+    float Reading2;
+    char Flag1;
+    char Flag2;
+};
+
+// STATTARH block.
+struct TerhStat {
+    char State1;
+    uint8_t Reading1;   // reading x 10
+    char State2;
+    uint8_t Reading2;   // reading x 10
+    char State3;
+    char Flag;
+};
+
+enum SubCollector { SUB_CLIM = 0, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA, SUB_COUNT };
+
+struct TemproraryDataRec {
+    ShareClockRec ShareClock;
+    int32_t TimeNow;
+    char MainBoardCommState;
+    MainCollectorStat MainStat;          // holds CfState, CFSpace, DoorState, CanBusState
+    int32_t SampBoardExtOutput;
+    int32_t VisDeviceQc;
+    char ComSetting[32];
+    SubCollectorStat SubStat[SUB_COUNT];
+    TerhStat Terh;
+    float CurrentValue[ELEMENT_COUNT];
+    char CurrentQc[ELEMENT_COUNT];
+    char SensorState[ELEMENT_COUNT];
+    char UartRcvBuf[UART_SLOTS][UART_RCV_BUF];
+    int32_t UartRcvLen[UART_SLOTS];
+    char CopyRequest;                    // 1 = the terminal asked for a data copy
+    char CopyRequestPath[128];
+    char CfKeyPressed;
+    char DebugEcho[2];
+};
+
+// Serial port table, one entry per port slot.
+struct UartDevEntry {
+    int32_t fd;            // -1 when the open failed
+    char DevName[30];
+    int32_t Speed;
+    int32_t DataBits;
+    char Parity;           // 'N', 'E', 'O' or 'M'
+    int32_t StopBits;
+    char DispName[30];
+};
+struct UartDevRec {
+    UartDevEntry Port[UART_SLOTS];
+};
+
+#pragma pack(pop)
+
+// Private segments (created by ShareMemory, attached before the split).
+// Each subsystem that owns a segment declares its pointer in its own header
+// and ShareMemory creates it in its place of the list.
+extern TemproraryDataRec *TemproraryData;
+extern DefDataRec *defdata;
+extern DefDataExRec *defdataEx;
+extern ModiPamRec *modipam;
+extern UartDevRec *UartDev;
+
+// Keyed segments.
+extern int shmid;        // CF-copy flag
+extern int SamQcShmid;   // SampleQc
+extern int LanShmid;     // Lan state
+extern volatile unsigned char *g_pCpyCfDataFlag;
+extern unsigned char *g_ucpSampleDataQc;
+extern unsigned char *g_ucpLan;
+
+int InitCpyCfDataFlagShareMem();
+int InitShareMem(int key, int size, int flags);
+volatile unsigned char *GetCpyCfDataFlagShareMem(int id);
+unsigned char *GetShareMem(int id);
+
+// Creates, attaches and initialises the private segments. Returns the
+// number of failed creations (0 on success); on failure it has already
+// asked for a reboot.
+int ShareMemory();

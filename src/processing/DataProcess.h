@@ -1,0 +1,4 @@
+// Process D: the minute cycle.
+#pragma once
+
+int DataProcess();
