@@ -8,6 +8,7 @@
 #include "core/Param.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -84,6 +85,14 @@ Load LoadRecord(const ParamFile &f, bool printLength)
     return Load::Reset;
 }
 
+// Loads a record that needs nothing done after loading.
+int ReadPlain(const ParamFile &f)
+{
+    if (f.record() == nullptr)
+        return -1;
+    return LoadRecord(f, false) == Load::NoFile ? -1 : 0;
+}
+
 int CheckFile(const ParamFile &f, int (*read)())
 {
     if (TpAccess(f.path, F_OK) != 0)
@@ -93,8 +102,11 @@ int CheckFile(const ParamFile &f, int (*read)())
 
 // Writes the record to "<path>.tmp", forces it to the flash and renames it
 // over the file. On any failure the old file stays as it was.
-int SaveRecord(const char *path, const void *rec, std::size_t size)
+int SaveRecord(const ParamFile &f)
 {
+    const char *path = f.path;
+    const void *rec = f.record();
+    std::size_t size = f.size;
     if (rec == nullptr)
         return 0;
     char tmp[TP_PATH_MAX];
@@ -131,22 +143,24 @@ int SaveRecord(const char *path, const void *rec, std::size_t size)
     return 1;
 }
 
+// The text fields of the main record.
+#define TEXT_FIELD(name) {offsetof(DefDataRec, name), sizeof(DefDataRec::name)}
+constexpr struct {
+    std::size_t offset, width;
+} kTextFields[] = {
+    TEXT_FIELD(Manufacturer), TEXT_FIELD(Flag), TEXT_FIELD(SerialNo), TEXT_FIELD(Version1),
+    TEXT_FIELD(Version2),     TEXT_FIELD(Version3), TEXT_FIELD(StationId), TEXT_FIELD(Lat),
+    TEXT_FIELD(Long),         TEXT_FIELD(Ip),   TEXT_FIELD(Gw),       TEXT_FIELD(DestIp),
+};
+#undef TEXT_FIELD
+
 // A text field read from a file may fill its whole width; cut it so that
 // it ends inside its field as every reader expects.
 void TerminateTexts(DefDataRec &d)
 {
-    d.Manufacturer[sizeof d.Manufacturer - 1] = '\0';
-    d.Flag[sizeof d.Flag - 1] = '\0';
-    d.SerialNo[sizeof d.SerialNo - 1] = '\0';
-    d.Version1[sizeof d.Version1 - 1] = '\0';
-    d.Version2[sizeof d.Version2 - 1] = '\0';
-    d.Version3[sizeof d.Version3 - 1] = '\0';
-    d.StationId[sizeof d.StationId - 1] = '\0';
-    d.Lat[sizeof d.Lat - 1] = '\0';
-    d.Long[sizeof d.Long - 1] = '\0';
-    d.Ip[sizeof d.Ip - 1] = '\0';
-    d.Gw[sizeof d.Gw - 1] = '\0';
-    d.DestIp[sizeof d.DestIp - 1] = '\0';
+    char *bytes = reinterpret_cast<char *>(&d);
+    for (const auto &f : kTextFields)
+        bytes[f.offset + f.width - 1] = '\0';
 }
 
 // Device types the GPS port can be configured for; anything else falls back
@@ -178,27 +192,16 @@ int SetDefaultParamEx()
     return SaveParaFileEx(0) == 1 ? 0 : -1;
 }
 
-int SaveParaFileEx(int)
-{
-    return SaveRecord(PARA_EX_FILE, defdataEx, sizeof(DefDataExRec));
-}
+int SaveParaFileEx(int) { return SaveRecord(kParaEx); }
 
-int ReadDefaultParameEx()
-{
-    if (defdataEx == nullptr)
-        return -1;
-    return LoadRecord(kParaEx, false) == Load::NoFile ? -1 : 0;
-}
+int ReadDefaultParameEx() { return ReadPlain(kParaEx); }
 
 int CheckParaExFile() { return CheckFile(kParaEx, ReadDefaultParameEx); }
 
 // ---------------------------------------------------------------------------
 // para.bin (SetDefaultParam lives with the factory tables)
 
-int SaveParaFile(int)
-{
-    return SaveRecord(PARA_FILE, defdata, sizeof(DefDataRec));
-}
+int SaveParaFile(int) { return SaveRecord(kPara); }
 
 int ReadDefaultParam()
 {
@@ -279,16 +282,8 @@ int SetModiParam()
     return SaveModiParaFile() == 1 ? 0 : -1;
 }
 
-int SaveModiParaFile()
-{
-    return SaveRecord(MODIPAM_FILE, modipam, sizeof(ModiPamRec));
-}
+int SaveModiParaFile() { return SaveRecord(kModi); }
 
-int ReadMoidParam()
-{
-    if (modipam == nullptr)
-        return -1;
-    return LoadRecord(kModi, false) == Load::NoFile ? -1 : 0;
-}
+int ReadMoidParam() { return ReadPlain(kModi); }
 
 int CheckmodiParamFile() { return CheckFile(kModi, ReadMoidParam); }
