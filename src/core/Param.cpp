@@ -7,7 +7,6 @@
 // one that the next start would replace by the factory defaults.
 #include "core/Param.h"
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
