@@ -106,7 +106,7 @@ int TransplantInit()
     g_sim = 1;
 
     static const char *const kFolders[] = {"/mnt", "/mnt/nand2", "/mnt/nand3", "/mnt/cf", "/mnt/udisk", "/tmp",
-                                           "/home", "/home/ko", "/dev", "/run", "/sim"};
+                                           "/home", "/home/ko", "/dev", "/run", "/sim", "/sim/df"};
     for (const char *f : kFolders)
         TpMkdir(f, 0777);
 
