@@ -297,4 +297,38 @@ TEST_F(SimShell, OperatorShellRunsInTheSandbox)
     EXPECT_NE(Read("/sim/commands.log").find("echo hi; echo there >/tmp/execute.log\n"), std::string::npos);
 }
 
+TEST_F(SimShell, ArbitraryCommandLinesAreSurvivedAndLogged)
+{
+    // Pieces that stress the splitter: quotes, pipes, redirections, refused
+    // characters, long words and raw bytes. "reboot" is left out on purpose.
+    const char *pieces[] = {"echo", "mount", "df", "grep", "awk", "hwclock", "uptime", "pwd", "x", "/mnt/cf",
+                            "'{print $1}'", "|", ">", ">>", "\"", "'", ";", "$", "..", "/tmp/f", "-m", "2>&1",
+                            "2>", "*", "/dev/null", "{print", "$NF}", "\"a b\"", "~", "&"};
+    unsigned seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+    const int kLines = 200;
+    for (int i = 0; i < kLines; ++i) {
+        std::string cmd;
+        int n = 1 + int(next() % 8);
+        for (int k = 0; k < n; ++k) {
+            unsigned r = next();
+            if (r % 7 == 0)
+                cmd += char(1 + next() % 255);
+            else if (r % 11 == 0)
+                cmd += std::string(300, 'a');
+            else
+                cmd += pieces[r % (sizeof pieces / sizeof pieces[0])];
+            if (next() % 3 != 0)
+                cmd += ' ';
+        }
+        std::string out = Popen(cmd.c_str());
+        (void)out;
+    }
+    std::string log = Read("/sim/commands.log");
+    int lines = 0;
+    for (char c : log)
+        lines += c == '\n';
+    EXPECT_EQ(lines, kLines);
+}
+
 } // namespace
