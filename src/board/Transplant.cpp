@@ -309,15 +309,20 @@ int TpLedOpen() { return -1; }
 int TpLedIoctl(int, unsigned int, unsigned long) { return -1; }
 int TpLedClose(int fd) { return fd >= 0 ? close(fd) : -1; }
 
+int TpIpcKeyFor(const char *root, int key)
+{
+    // FNV-1a of the sandbox root gives the upper bits, the board key the lower.
+    uint32_t h = 2166136261u;
+    for (const char *p = root; *p; ++p)
+        h = (h ^ uint8_t(*p)) * 16777619u;
+    return int(((h & 0x7fff) << 16) | (uint32_t(key) & 0xffff));
+}
+
 int TpIpcKey(int key)
 {
     if (!g_sim)
         return key;
-    // FNV-1a of the sandbox root gives the upper bits, the board key the lower.
-    uint32_t h = 2166136261u;
-    for (const char *p = g_root; *p; ++p)
-        h = (h ^ uint8_t(*p)) * 16777619u;
-    return int(((h & 0x7fff) << 16) | (uint32_t(key) & 0xffff));
+    return TpIpcKeyFor(g_root, key);
 }
 
 int TpFtok(const char *path, int proj)

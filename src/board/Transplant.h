@@ -69,8 +69,8 @@ int TpSystem(const char *cmd);
 FILE *TpPopen(const char *cmd, const char *mode);
 int TpPclose(FILE *fp);
 // A free-form command given by an operator: runs through /bin/sh (in
-// simulation in the sandbox, absolute board paths mapped), output to fp
-// when given (else discarded). Returns the exit status.
+// simulation in the sandbox, absolute board paths mapped). Returns the
+// exit status.
 int TpShell(const char *cmd);
 
 // System clock. TpTime is the seconds since the epoch; TpSetTime sets the
@@ -106,6 +106,9 @@ int TpLedClose(int fd);
 // System V keys. Keyed segments and the semaphore set use keys derived from
 // the sandbox so that simulated stations can run side by side.
 int TpIpcKey(int key);
+// The key a station with sandbox root `root` uses for board key `key`
+// (for supervisors and tests that clean a station up).
+int TpIpcKeyFor(const char *root, int key);
 int TpFtok(const char *path, int proj);
 // Private segments of a simulated station are marked for removal once all
 // processes hold them (they go away with the last process); a no-op on the
