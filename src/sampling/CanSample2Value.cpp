@@ -152,7 +152,7 @@ void MainBoard()
     case CANPKT_TPDO3: {
         int n = Signed(Word(0));
         int wd = n;
-        if (D(4) == 0) {
+        if (D(2) == 0) {
             // The vane reports 0-2500 for a full turn; round to whole degrees.
             int deg10 = n * 3600 / 2500;
             wd = deg10 / 10 + (deg10 % 10 >= 5 ? 1 : 0);
@@ -570,6 +570,9 @@ int DisposeInfraredData(float thermistor, float thermopile)
     double b0 = d.Infrared[3], b1 = d.Infrared[4], b2 = d.Infrared[5];
     double v = thermistor / 10.0;
     double r = (2500.0 / v - 1.0) * 24900.0;
+    // A thermistor reading outside the divider's range gives no temperature.
+    if (!std::isfinite(r) || r <= 0.0)
+        return MISSING_VALUE;
     double l = std::log(r);
     double tb = 100000.0 / (23.41077 * l + 112.9241 + 8.775468 * l * l * l / 1000.0);
     double tc = tb - 273.15;
@@ -577,7 +580,6 @@ int DisposeInfraredData(float thermistor, float thermopile)
     double k = b2 * tc * tc + b1 * tc + b0;
     double s = thermopile / 1000.0;
     double result = (std::sqrt(std::sqrt(tb * tb * tb * tb + m * s + k)) - 273.15) * 100.0;
-    // A thermistor reading outside the divider's range gives no temperature.
     if (!std::isfinite(result) || std::fabs(result) >= MISSING_VALUE)
         return MISSING_VALUE;
     return int(result);
