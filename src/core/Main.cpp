@@ -243,17 +243,8 @@ void HousekeepingPass(HousekeepingState &st)
     // Hourly resync of the shared copy, at about second 5 of minute 0.
     if (g_tmB.tm_sec > 4 && g_tmB.tm_min != st.lastMin) {
         st.lastMin = g_tmB.tm_min;
-        if (st.lastMin == 0) {
-            struct tm *now = GetTime(0);
-            ShareClockRec &w = TemproraryData->ShareClock;
-            w.pTm = now;
-            w.Year = now->tm_year;
-            w.Mon = now->tm_mon;
-            w.Day = now->tm_mday;
-            w.Hour = now->tm_hour;
-            w.Min = now->tm_min;
-            w.Sec = now->tm_sec;
-        }
+        if (st.lastMin == 0)
+            LoadShareClock(GetTime(0));
     }
     if (g_tmB.tm_sec != st.lastSec) {
         st.lastSec = g_tmB.tm_sec;

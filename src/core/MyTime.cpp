@@ -26,6 +26,8 @@ int MonthByName(const char *name)
 
 int SecondsOfDay(const struct tm &t) { return t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec; }
 
+} // namespace
+
 void LoadShareClock(struct tm *t)
 {
     if (TemproraryData == nullptr)
@@ -40,7 +42,6 @@ void LoadShareClock(struct tm *t)
     c.Sec = t->tm_sec;
 }
 
-} // namespace
 
 struct tm *GetTime(int minutes)
 {

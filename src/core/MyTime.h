@@ -29,6 +29,8 @@ int ReadHwclock(struct tm *hw);
 // time, year); sysMonth stands in for an unknown month name.
 int ParseHwclockText(const char *line, int sysMonth, struct tm *hw);
 
+// Copies a GetTime result whole into the shared copy of the time.
+void LoadShareClock(struct tm *t);
 // Advances the shared copy by one second (housekeeping tick only).
 void UpdateMyTime();
 // Waits until the shared second has changed n+1 times.
