@@ -234,25 +234,20 @@ int set_speed(int fd, int speed)
     return -1;
 }
 
-int set_Parity(int fd, int databits, int stopbits, int parity)
+int SetParityAttrs(struct termios *opt, int databits, int stopbits, int parity)
 {
-    struct termios opt {};
-    if (tcgetattr(fd, &opt) != 0) {
-        std::perror("SetupSerial 1");
-        return 0;
-    }
     // Raw mode: instruments send binary-safe lines, nothing may be
     // translated, echoed or turned into signals.
-    opt.c_cflag &= ~tcflag_t(CSIZE);
-    opt.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | ICRNL | IGNCR | INLCR);
-    opt.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHOE | ISIG);
+    opt->c_cflag &= ~tcflag_t(CSIZE);
+    opt->c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | ICRNL | IGNCR | INLCR);
+    opt->c_lflag &= ~tcflag_t(ICANON | ECHO | ECHOE | ISIG);
 
     switch (databits) {
     case 7:
-        opt.c_cflag |= CS7;
+        opt->c_cflag |= CS7;
         break;
     case 8:
-        opt.c_cflag |= CS8;
+        opt->c_cflag |= CS8;
         break;
     default:
         std::fprintf(stderr, "Unsupported data size\n");
@@ -262,24 +257,27 @@ int set_Parity(int fd, int databits, int stopbits, int parity)
     switch (parity) {
     case 'n':
     case 'N':
-        opt.c_cflag &= ~tcflag_t(PARENB);
-        opt.c_iflag &= ~tcflag_t(INPCK);
+        opt->c_cflag &= ~tcflag_t(PARENB);
+        opt->c_iflag &= ~tcflag_t(INPCK);
         break;
     case 'e':
     case 'E':
-        opt.c_cflag |= PARENB;
-        opt.c_cflag &= ~tcflag_t(PARODD);
-        opt.c_iflag |= INPCK;
+        // Stick parity left from an earlier mark setting of this port would
+        // turn even parity into space parity.
+        opt->c_cflag |= PARENB;
+        opt->c_cflag &= ~tcflag_t(PARODD | CMSPAR);
+        opt->c_iflag |= INPCK;
         break;
     case 'o':
     case 'O':
-        opt.c_cflag |= PARENB | PARODD;
-        opt.c_iflag |= INPCK;
+        opt->c_cflag |= PARENB | PARODD;
+        opt->c_cflag &= ~tcflag_t(CMSPAR);
+        opt->c_iflag |= INPCK;
         break;
     case 'm':
     case 'M':
-        opt.c_cflag |= PARENB | CMSPAR;
-        opt.c_iflag &= ~tcflag_t(INPCK);
+        opt->c_cflag |= PARENB | CMSPAR;
+        opt->c_iflag &= ~tcflag_t(INPCK);
         break;
     default:
         std::fprintf(stderr, "Unsupported parity\n");
@@ -288,21 +286,33 @@ int set_Parity(int fd, int databits, int stopbits, int parity)
 
     switch (stopbits) {
     case 1:
-        opt.c_cflag &= ~tcflag_t(CSTOPB);
+        opt->c_cflag &= ~tcflag_t(CSTOPB);
         break;
     case 2:
-        opt.c_cflag |= CSTOPB;
+        opt->c_cflag |= CSTOPB;
         break;
     default:
         std::fprintf(stderr, "Unsupported stop bits\n");
         return 0;
     }
 
-    tcflush(fd, TCIFLUSH);
     // A read returns at once with whatever has arrived; the listener's
     // select decides when to read.
-    opt.c_cc[VMIN] = 0;
-    opt.c_cc[VTIME] = 0;
+    opt->c_cc[VMIN] = 0;
+    opt->c_cc[VTIME] = 0;
+    return 1;
+}
+
+int set_Parity(int fd, int databits, int stopbits, int parity)
+{
+    struct termios opt {};
+    if (tcgetattr(fd, &opt) != 0) {
+        std::perror("SetupSerial 1");
+        return 0;
+    }
+    if (SetParityAttrs(&opt, databits, stopbits, parity) == 0)
+        return 0;
+    tcflush(fd, TCIFLUSH);
     if (tcsetattr(fd, TCSANOW, &opt) != 0) {
         std::perror("SetupSerial 3");
         return 0;

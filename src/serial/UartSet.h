@@ -2,6 +2,8 @@
 // and line settings, and the routines that open and configure a port.
 #pragma once
 
+#include <termios.h>
+
 // Device name table: indexes 0-5 the serial ports, 6 the CAN interface,
 // 7 the CF card mount point.
 extern char g_cDevName[8][30];
@@ -24,6 +26,11 @@ int UartInit();
 int OpenDev(const char *path);
 int set_speed(int fd, int speed);
 int set_Parity(int fd, int databits, int stopbits, int parity);
+// The attribute changes of set_Parity on a record: raw mode, character
+// size, parity, stop bits, reads that return at once. Returns 1, or 0 with
+// the refusal message for an unsupported value (the record is then
+// partly changed and must not be applied).
+int SetParityAttrs(struct termios *opt, int databits, int stopbits, int parity);
 
 // Closes and opens one port slot again with the settings the parameters
 // now give it (after a command changed an instrument type or port), using
