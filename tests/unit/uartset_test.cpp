@@ -225,18 +225,18 @@ TEST_F(UartTest, UartInitOpensAndConfiguresEveryPortOnBothBoards)
         for (int i = 0; i < UART_SLOTS; ++i) {
             SCOPED_TRACE(i);
             const UartDevEntry e = dev_.Port[i];
-            EXPECT_GT(e.fd, 2);
+            EXPECT_GT(int32_t(e.fd), 2);
             EXPECT_STREQ(e.DevName, names[i]);
             EXPECT_STREQ(e.DispName, names[i]);
-            EXPECT_EQ(e.Parity, parity[i]);
-            EXPECT_EQ(e.StopBits, 1);
-            ExpectLine(e.fd, lines[i], names[i]);
+            EXPECT_EQ(char(e.Parity), parity[i]);
+            EXPECT_EQ(int32_t(e.StopBits), 1);
+            ExpectLine(int32_t(e.fd), lines[i], names[i]);
         }
-        EXPECT_EQ(fdgps, dev_.Port[0].fd);
-        EXPECT_EQ(fdlistenpc_1, dev_.Port[3].fd);
-        EXPECT_EQ(fdairpress, dev_.Port[5].fd);
-        EXPECT_EQ(dev_.Port[5].Speed, 2400);
-        EXPECT_EQ(dev_.Port[4].DataBits, 7);
+        EXPECT_EQ(fdgps, int32_t(dev_.Port[0].fd));
+        EXPECT_EQ(fdlistenpc_1, int32_t(dev_.Port[3].fd));
+        EXPECT_EQ(fdairpress, int32_t(dev_.Port[5].fd));
+        EXPECT_EQ(int32_t(dev_.Port[5].Speed), 2400);
+        EXPECT_EQ(int32_t(dev_.Port[4].DataBits), 7);
 
         // Header and one summary line per slot, in slot order.
         EXPECT_EQ(out.rfind("Open Com:\n", 0), 0u);
@@ -263,13 +263,13 @@ TEST_F(UartTest, UnlistedVisibilityTypeLeavesSlotUntouched)
     UartInit();
     std::string out = testing::internal::GetCapturedStdout();
     const UartDevEntry vis = dev_.Port[4];
-    EXPECT_EQ(vis.fd, 0);
+    EXPECT_EQ(int32_t(vis.fd), 0);
     EXPECT_EQ(vis.DevName[0], '\0');
-    EXPECT_EQ(vis.Speed, 0);
+    EXPECT_EQ(int32_t(vis.Speed), 0);
     EXPECT_EQ(out.find("/dev/ttymxc1"), std::string::npos);
-    EXPECT_GT(dev_.Port[3].fd, 2);
-    EXPECT_GT(dev_.Port[5].fd, 2);
-    ExpectLine(dev_.Port[5].fd, {B9600, 'E', false}, "pressure");
+    EXPECT_GT(int32_t(dev_.Port[3].fd), 2);
+    EXPECT_GT(int32_t(dev_.Port[5].fd), 2);
+    ExpectLine(int32_t(dev_.Port[5].fd), {B9600, 'E', false}, "pressure");
 }
 
 TEST_F(UartTest, MissingDeviceKeepsMinusOneAndOthersOpen)
@@ -283,12 +283,12 @@ TEST_F(UartTest, MissingDeviceKeepsMinusOneAndOthersOpen)
     UartInit();
     std::string err = testing::internal::GetCapturedStderr();
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(dev_.Port[SLOT_SAMPBOARD].fd, -1);
+    EXPECT_EQ(int32_t(dev_.Port[SLOT_SAMPBOARD].fd), -1);
     EXPECT_EQ(fdSampBoard, -1);
     EXPECT_STREQ(dev_.Port[SLOT_SAMPBOARD].DevName, "/dev/ttym3");
     for (int i = 0; i < UART_SLOTS; ++i) {
         if (i != SLOT_SAMPBOARD) {
-            EXPECT_GT(dev_.Port[i].fd, 2) << i;
+            EXPECT_GT(int32_t(dev_.Port[i].fd), 2) << i;
         }
     }
     EXPECT_NE(err.find("Can't Open Serial Port: "), std::string::npos) << err;
@@ -416,14 +416,14 @@ TEST_F(UartTest, ReopenAppliesChangedInstrumentType)
     testing::internal::CaptureStdout();
     UartInit();
     testing::internal::GetCapturedStdout();
-    const int oldPress = dev_.Port[SLOT_AIRPRESS].fd;
+    const int oldPress = int32_t(dev_.Port[SLOT_AIRPRESS].fd);
     ExpectLine(oldPress, {B9600, 'E', false}, "pressure before");
 
     def_.AirpType = 4;
     testing::internal::CaptureStdout();
     int fd = UartReopen(SLOT_AIRPRESS);
     EXPECT_GT(fd, 2);
-    EXPECT_EQ(dev_.Port[SLOT_AIRPRESS].fd, fd);
+    EXPECT_EQ(int32_t(dev_.Port[SLOT_AIRPRESS].fd), fd);
     EXPECT_EQ(fdairpress, fd);
     ExpectLine(fd, {B9600, 'N', false}, "pressure after");
     // The old descriptor went back (the new open may reuse its number).
@@ -435,7 +435,7 @@ TEST_F(UartTest, ReopenAppliesChangedInstrumentType)
 
     def_.VisiType = 5;
     EXPECT_EQ(UartReopen(SLOT_VISIBILITY), -1);
-    EXPECT_EQ(dev_.Port[SLOT_VISIBILITY].fd, -1);
+    EXPECT_EQ(int32_t(dev_.Port[SLOT_VISIBILITY].fd), -1);
     EXPECT_EQ(fdvisibility, -1);
     EXPECT_EQ(UartReopen(6), -1);
     EXPECT_EQ(UartReopen(-1), -1);
