@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <sys/ipc.h>
+#include <sys/sem.h>
 #include <sys/shm.h>
 #include <unistd.h>
 
@@ -328,10 +330,29 @@ namespace {
 
 } // namespace
 
-int KomainMain(int, char **)
+// "komain --remove-ipc": removes the keyed segments and the semaphore set
+// that a simulated station leaves behind by design (a restart reuses them).
+static int RemoveStationIpc()
+{
+    if (!TpSimulated())
+        return 2;
+    for (int key : {KEY_CPY_CF_FLAG, KEY_SAMPLE_QC, KEY_LAN}) {
+        int id = shmget(TpIpcKey(key), 0, 0);
+        if (id >= 0)
+            shmctl(id, IPC_RMID, nullptr);
+    }
+    int sem = semget(TpFtok("/bin", 'a'), 0, 0);
+    if (sem >= 0)
+        semctl(sem, 0, IPC_RMID);
+    return 0;
+}
+
+int KomainMain(int argc, char **argv)
 {
     if (TransplantInit() != 0)
         return 2;
+    if (argc > 1 && std::strcmp(argv[1], "--remove-ipc") == 0)
+        return RemoveStationIpc();
     // Lines reach a log or a pipe as they are printed.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (TpSimulated()) {

@@ -25,6 +25,9 @@ int SetHwclockBySysTime(int);
 // -1 (unreadable or unparsable). A month name that matches none of the
 // twelve takes the system clock's month.
 int ReadHwclock(struct tm *hw);
+// Parses the hardware clock text "Dec 5 18:43:14 2026" (month name, day,
+// time, year); sysMonth stands in for an unknown month name.
+int ParseHwclockText(const char *line, int sysMonth, struct tm *hw);
 
 // Advances the shared copy by one second (housekeeping tick only).
 void UpdateMyTime();
