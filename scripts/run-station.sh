@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-cmake -S . -B build -DKOMAIN_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" >/dev/null
+cmake -S . -B build-station -DKOMAIN_TESTS=OFF >/dev/null
+cmake --build build-station -j"$(nproc)" >/dev/null
 
 root=${1:-/tmp/komain-station}
 mkdir -p "$root"
@@ -26,22 +26,22 @@ cleanup() {
     [ -n "$komain_pgid" ] && kill -KILL -- "-$komain_pgid" 2>/dev/null || true
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    "$top/build/komain" --remove-ipc 2>/dev/null || true
+    "$top/build-station/komain" --remove-ipc 2>/dev/null || true
     echo
     echo "station stopped; its files stay in $root"
     exit 0
 }
 trap cleanup INT TERM EXIT
 
-if [ -x build/stationsim ]; then
-    build/stationsim --root "$root" >"$root/sim/stationsim.log" 2>&1 &
+if [ -x build-station/stationsim ]; then
+    build-station/stationsim --root "$root" >"$root/sim/stationsim.log" 2>&1 &
     pids+=($!)
     echo "station simulator running (log: $root/sim/stationsim.log)"
 fi
 
 echo "komain running in $root (output below; commands it runs: $root/sim/commands.log)"
 while true; do
-    build/komain &
+    build-station/komain &
     komain_pgid=$!
     wait "$komain_pgid" || true
     # The starting process has ended: a reboot ends the whole group.
