@@ -123,7 +123,9 @@ const char *DeviceTypeCommand(int port)
 // Restricted access (the LAN link and the second terminals): queries, the
 // retrievals and the commands whose parameter names an element pass;
 // nothing that can destroy the station's settings or reach its shell does.
-bool Admitted(int port, int index, const char *param)
+} // namespace
+
+bool CommandAdmitted(int port, int index, const char *param)
 {
     static constexpr const char *kNever[] = {"RESETTOFACTORY", "SENSTDEF", "SYSCMD",
                                              "UPGRADE",        "PUTPARAFILE", "GETPARAFILE"};
@@ -153,8 +155,6 @@ bool Admitted(int port, int index, const char *param)
             return true;
     return false;
 }
-
-} // namespace
 
 int FindElementCode(const char *code)
 {
@@ -218,7 +218,7 @@ int ProcessRxData(int port, const char *line, int access)
         PrePareSend2Pc("F\r\n");
         return 0;
     }
-    if (access != ACCESS_FULL && !Admitted(port, index, param)) {
+    if (access != ACCESS_FULL && !CommandAdmitted(port, index, param)) {
         PrePareSend2Pc("F\r\n");
         return 0;
     }

@@ -175,6 +175,8 @@ int DeviceType(int port)
 // completed line.
 void Assemble(int port, const char *bytes, int n)
 {
+    if (port < 0 || port >= COM_PORTS || bytes == nullptr)
+        return;
     int slot = kPortSlot[port];
     char *buf = TemproraryData->UartRcvBuf[slot];
     for (int i = 0; i < n; ++i) {
@@ -242,6 +244,8 @@ int ReopenPort(int slot, const char *name, int speed, int bits, char parity, int
 }
 
 } // namespace
+
+void UartRcvBytes(int port, const char *bytes, int n) { Assemble(port, bytes, n); }
 
 int PortSlot(int port) { return port >= 0 && port < COM_PORTS ? kPortSlot[port] : -1; }
 

@@ -51,6 +51,9 @@ int ProcessRcvString(const char *line, int length, int port);
 int UartDataSave(int port, const char *line);
 int PWD10_Mode_Set();
 int ReinitSampBoard();
+// Appends the bytes of one read from a port to its line buffer and hands
+// on each completed line.
+void UartRcvBytes(int port, const char *bytes, int n);
 // UartDev slot of a port number, -1 for none.
 int PortSlot(int port);
 // Descriptor of a serial port in this process, -1 when closed.
@@ -60,6 +63,9 @@ int PortFd(int port);
 int ProcessRxData(int port, const char *line, int access);
 int ProcessCommand(const char *word);
 int ExecutCommand(int index, const char *parameter);
+// The access rule of the LAN link and the second terminals: whether the
+// command of this index may run with this parameter on the port.
+bool CommandAdmitted(int port, int index, const char *param);
 // Element row 0-79 whose code is exactly code, else -1.
 int FindElementCode(const char *code);
 
