@@ -140,11 +140,11 @@ bool CommandAdmitted(int port, int index, const char *param)
         static constexpr const char *kElementCommands[] = {
             "QCPS",  "QCPM", "RQCPS",   "RQCPM",      "SENST",  "SENSI",   "SENCO",      "RSENCO",  "RSENCOKO",
             "SCV",   "RSCV", "SMC",     "MODIFY",     "DEVMODE", "STATSENSOR", "SAMPLE", "SAMPLEQ", "SAMPLESAVE"};
+        if (Is(index, "OBSAMPLE") || Is(index, "SAMPLESAVE") || Is(index, "DAUSET"))
+            return true;
         for (const char *n : kElementCommands)
             if (Is(index, n))
                 return FindElementCode(param) >= 0 || std::strcmp(param, "TD") == 0;
-        if (Is(index, "OBSAMPLE") || Is(index, "SAMPLESAVE") || Is(index, "DAUSET"))
-            return true;
         const char *own = DeviceTypeCommand(port);
         return own != nullptr && Is(index, own);
     }
