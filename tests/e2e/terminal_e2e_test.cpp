@@ -102,7 +102,9 @@ bool StartStation(Station &st, const Central &central, int ports[6], const char 
     for (int i = 0; i < 6; ++i)
         ports[i] = i == missing ? -1 : st.AddPty(names[i]);
     st.Start();
-    Station::WaitFor([&] { return st.Output().find("Open Com:") != std::string::npos; }, 4s);
+    // Stop it only once it has split into its processes: a start-up cut
+    // short could leave a segment behind.
+    Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 6s);
     st.Stop();
     std::string para = st.ReadFile("/mnt/nand2/para.bin");
     if (para.size() != sizeof(DefDataRec) || st.Output().find("Open Com:") == std::string::npos)
