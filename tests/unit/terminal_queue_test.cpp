@@ -84,10 +84,12 @@ TEST_F(TerminalTest, RingSlotsAndTheirLimits)
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].text.size(), std::size_t(SEND2PC_LEN));
     // The first text lands in slot 1; slot 0 is used after slot 63.
-    EXPECT_EQ(send2PCarray->WriteIdx, 1);
+    int32_t w = send2PCarray->WriteIdx;
+    EXPECT_EQ(w, 1);
     for (int i = 0; i < 63; ++i)
         PrePareSend2Pc("y");
-    EXPECT_EQ(send2PCarray->WriteIdx, 0);
+    w = send2PCarray->WriteIdx;
+    EXPECT_EQ(w, 0);
     // Destinations that no port serves are consumed without a write.
     SetCurrentReplyPort(COM5);
     PrePareSend2Pc("to the board");
@@ -154,7 +156,8 @@ TEST_F(TerminalTest, LineAssemblyWithGarbage)
     // 10 KB without a line end: dropped, no reply, and the port recovers.
     feed(COM0, std::string(10 * 1024, 'A'));
     EXPECT_EQ(Texts(), Lines{});
-    EXPECT_LT(TemproraryData->UartRcvLen[PortSlot(COM0)], UART_RCV_BUF);
+    int32_t len = TemproraryData->UartRcvLen[PortSlot(COM0)];
+    EXPECT_LT(len, UART_RCV_BUF);
     feed(COM0, "\r\n");   // the end of the dropped line
     Texts();
     feed(COM0, "BJDATA\r\n");
