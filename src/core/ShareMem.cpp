@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "board/Transplant.h"
+#include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
 
@@ -34,6 +35,7 @@ struct PrivateSegment {
 // The private segments in order of creation. A subsystem that owns a
 // segment adds its row here.
 const PrivateSegment kSegments[] = {
+    {reinterpret_cast<void **>(&cansendrcvarray), sizeof(CanSendRcvRec)},
     {reinterpret_cast<void **>(&defdata), sizeof(DefDataRec)},
     {reinterpret_cast<void **>(&defdataEx), sizeof(DefDataExRec)},
     {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},

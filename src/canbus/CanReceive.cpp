@@ -1,0 +1,4 @@
+#include "canbus/CanReceive.h"
+
+CanSendRcvRec *cansendrcvarray = nullptr;
+TpCanFrame canframeRev{};
