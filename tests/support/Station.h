@@ -1,0 +1,90 @@
+// Test support: a simulated station in a fresh sandbox.
+//
+// A Station makes a sandbox folder, can link serial device names to
+// pseudo-terminals and bind the CAN peer socket, starts the real komain
+// binary in it (own process group, chosen clock and board generation),
+// reads what the station leaves behind (command log, files, its output),
+// and on destruction stops every process of it and removes the folder and
+// the System V objects it created.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "board/Transplant.h"
+
+namespace komain_test {
+
+struct StationOptions {
+    std::string clock;        // KOMAIN_CLOCK, "YYYY-MM-DD HH:MM:SS"; empty = host clock
+    std::string kernel;       // KOMAIN_KERNEL; empty = the host's release (newer board)
+    std::string binary;       // komain to start; empty = the one built with the tests
+};
+
+// The device names of the serial ports per board generation.
+extern const char *const kOldBoardPorts[6];
+extern const char *const kNewBoardPorts[6];
+
+class Station {
+public:
+    explicit Station(StationOptions opts = {});
+    ~Station();
+    Station(const Station &) = delete;
+    Station &operator=(const Station &) = delete;
+
+    const std::string &Root() const { return root_; }
+    // The sandbox path of a board path ("/mnt/nand2/para.bin").
+    std::string Path(const std::string &boardPath) const;
+
+    // Files inside the sandbox, by board path.
+    bool Exists(const std::string &boardPath) const;
+    std::string ReadFile(const std::string &boardPath) const;
+    void WriteFile(const std::string &boardPath, const std::string &bytes) const;
+    void MakeDir(const std::string &boardPath) const;
+
+    // Links /dev/NAME to a new pseudo-terminal; returns the master side
+    // (non-blocking), closed by the destructor.
+    int AddPty(const std::string &devName);
+    // Binds the CAN peer at run/canN.bus; returns its datagram socket.
+    int CanPeer(int n = 0);
+    // Receives one frame on a peer socket within timeoutMs: true when one came.
+    static bool CanRecv(int fd, TpCanFrame *frame, int timeoutMs);
+    // Sends one frame from a peer socket to komain's run/canN.
+    bool CanSend(int fd, const TpCanFrame &frame, int n = 0) const;
+
+    // Starts komain; returns its process id (the group leader).
+    pid_t Start();
+    // Ends every process of the station (SIGKILL to its group) and reaps it.
+    void Stop();
+    bool Running() const;
+    // Number of live processes in the station's process group.
+    int ProcessCount() const;
+    // Waits until the starting process has exited (e.g. after a reboot).
+    bool WaitExit(std::chrono::milliseconds timeout);
+
+    // komain's standard output and error so far.
+    std::string Output() const;
+    // Lines of sim/commands.log.
+    std::vector<std::string> Commands() const;
+
+    // Polls pred every 20 ms until it holds or the time is up.
+    static bool WaitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeout);
+
+private:
+    void RemoveIpc() const;
+
+    StationOptions opts_;
+    std::string root_;
+    pid_t pid_ = -1;
+    bool reaped_ = true;
+    std::vector<int> fds_;
+};
+
+// Reads a whole host file ("" when missing).
+std::string ReadHostFile(const std::string &path);
+
+} // namespace komain_test
