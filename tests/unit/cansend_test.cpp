@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../../tools/stationsim/CanFrames.h"
+#include "../../tools/stationsim/MainBoard.h"
 #include "canbus/CanSend.h"
 #include "core/BoardDownload.h"
 #include "core/Main.h"
@@ -470,3 +471,49 @@ TEST(CandumpText, FormatAndParseRoundTrip)
 }
 
 } // namespace
+
+// The simulated main board answers SYNCs on its schedule with readings in
+// the sensors' ranges.
+TEST(StationSimMainBoard, ScheduleAndPlausibleReadings)
+{
+    stationsim::MainBoard board;
+    int ws = 0, wd = 0, tu = 0, rain = 0;
+    for (int i = 0; i < 80; ++i) {
+        TpCanFrame out[stationsim::MainBoard::kMaxReply];
+        const int n = board.OnSync(1712345678.0 + i * 0.25, out);
+        ASSERT_GE(n, 1);
+        for (int k = 0; k < n; ++k) {
+            const TpCanFrame &f = out[k];
+            ASSERT_EQ(8, f.can_dlc);
+            const int w0 = int16_t(f.data[0] | f.data[1] << 8);
+            switch (f.can_id) {
+            case 0x192:
+                ++tu;
+                EXPECT_GT(w0, -5000);
+                EXPECT_LT(w0, 5000);
+                EXPECT_GE(f.data[6] | f.data[7] << 8, 360) << "evaporation current in range";
+                break;
+            case 0x292:
+                ++ws;
+                EXPECT_GE(w0, 0);
+                break;
+            case 0x392:
+                ++wd;
+                EXPECT_GE(w0, 0);
+                EXPECT_LT(w0, 2500);
+                EXPECT_EQ(0, f.data[2]) << "gray-code scale";
+                break;
+            case 0x492:
+                ++rain;
+                EXPECT_EQ(13, (f.data[6] | f.data[7] << 8) / 1000) << "supply volts";
+                break;
+            default:
+                ADD_FAILURE() << std::hex << f.can_id;
+            }
+        }
+    }
+    EXPECT_EQ(80, ws);
+    EXPECT_EQ(20, wd);
+    EXPECT_EQ(10, tu);
+    EXPECT_EQ(20, rain);
+}
