@@ -11,6 +11,7 @@
 #include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+#include "sampling/SampleStore.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
 DefDataRec *defdata = nullptr;
@@ -35,6 +36,7 @@ struct PrivateSegment {
 // The private segments in order of creation. A subsystem that owns a
 // segment adds its row here.
 const PrivateSegment kSegments[] = {
+    {reinterpret_cast<void **>(&sampledata), sizeof(SampleDataRec)},
     {reinterpret_cast<void **>(&cansendrcvarray), sizeof(CanSendRcvRec)},
     {reinterpret_cast<void **>(&defdata), sizeof(DefDataRec)},
     {reinterpret_cast<void **>(&defdataEx), sizeof(DefDataExRec)},
@@ -76,6 +78,9 @@ void InitTemproraryData()
         s.Flag2 = '0';
     }
     t.Terh = TerhStat{'9', 12, '0', 25, '0', '2'};
+    t.TairStat = ExtBoardStat{'9', 9999.0f, '1', 9999.0f, '0', '0', 0, 0};
+    t.RainStat = t.TairStat;
+    t.Rain.Flag = 1;
     std::memset(t.SensorState, '0', 75);
 }
 
