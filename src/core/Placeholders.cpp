@@ -10,8 +10,6 @@
 
 #include <unistd.h>
 
-int CanRcvInit(int) { return 0; }
-
 int CfCardInit() { return 0; }
 int CfCardMount() { return 0; }
 int TestCfSpace() { return 0; }
