@@ -174,7 +174,9 @@ int SlaveColletorParaInit()
     t->Terh.State1 = NotHeardYet(t->Terh.State1);
 
     CanRcvInit(NODE_TAIR);
+    t->TairStat.State = NotHeardYet(t->TairStat.State);
     CanRcvInit(NODE_RAIN);
+    t->RainStat.State = NotHeardYet(t->RainStat.State);
     return 0;
 }
 

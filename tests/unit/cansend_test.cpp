@@ -517,3 +517,26 @@ TEST(StationSimMainBoard, ScheduleAndPlausibleReadings)
     EXPECT_EQ(10, tu);
     EXPECT_EQ(20, rain);
 }
+
+// Start-up reset: boards not heard yet read '9', switched-off boards 'N',
+// and the soil and sea boards stay off until a command enables them.
+TEST_F(CanSendTest, StartUpResetOfTheSubCollectors)
+{
+    std::memset(defdata->ObValid, '1', sizeof defdata->ObValid);
+    defdata->ObValid[OB_RADI] = '0';
+    SlaveColletorParaInit();
+    const TemproraryDataRec &t = *TemproraryData;
+    EXPECT_EQ('9', t.SubStat[SUB_CLIM].State);
+    EXPECT_EQ('N', t.SubStat[SUB_RADI].State);
+    EXPECT_EQ('9', t.SubStat[SUB_EATH].State);
+    EXPECT_EQ('N', t.SubStat[SUB_SOIL].State);
+    EXPECT_EQ('N', t.SubStat[SUB_SEAA].State);
+    EXPECT_EQ('9', t.Terh.State1);
+    EXPECT_EQ('9', t.TairStat.State);
+    EXPECT_EQ('9', t.RainStat.State);
+    EXPECT_EQ('0', defdata->ObValid[OB_SOIL]);
+    EXPECT_EQ('0', defdata->ObValid[OB_SEAA]);
+    EXPECT_EQ('1', defdata->ObValid[OB_TERH]);
+    EXPECT_EQ('2', t.MainBoardCommState);
+    EXPECT_EQ('2', t.MainStat.CanBusState);
+}
