@@ -439,7 +439,8 @@ TEST_F(SampBoardTest, DownloadThenExtendedOutput)
     EXPECT_NE(std::string::npos, first.find("02CB000A")) << "door contact in use";
     EXPECT_EQ(207u, first.size());
     EXPECT_EQ("EXTOUTPUT!", second);
-    EXPECT_EQ(1, TemproraryData->SampBoardExtOutput);
+    const int32_t ext = TemproraryData->SampBoardExtOutput;
+    EXPECT_EQ(1, ext);
 }
 
 // ---------------------------------------------------------------- frame text
