@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "../../tools/stationsim/CanFrames.h"
@@ -90,6 +96,56 @@ TEST(CanBusE2E, SyncEveryQuarterSecondAndTimeAtSecond23)
     const double mean = double(span) / double(syncs.size() - 1);
     EXPECT_NEAR(250.0, mean, 25.0);
     EXPECT_EQ(1, times) << "one TIME frame at second 23, once sampling-board packets were handled";
+}
+
+// The simulator, built beside komain, plays the main board for a running
+// station: its log shows komain's SYNCs and the board's four answers, all
+// in the candump text form.
+TEST(CanBusE2E, StationSimulatorAnswersSync)
+{
+    std::string sim = KOMAIN_BINARY;
+    sim = sim.substr(0, sim.rfind('/') + 1) + "stationsim";
+    if (access(sim.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "stationsim not built";
+    StationOptions o;
+    o.clock = "2024-04-05 10:11:30";
+    Station st(o);
+    const std::string log = st.Path("/sim/can0.log");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(sim.c_str(), sim.c_str(), "--root", st.Root().c_str(), "--log", log.c_str(), "--seconds", "5",
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(st.Start(), 0);
+    int status = 0;
+    if (!Station::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds(10))) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "stationsim did not stop";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    std::istringstream in(st.ReadFile("/sim/can0.log"));
+    int lines = 0, syncs = 0;
+    std::map<uint32_t, int> answers;
+    for (std::string l; std::getline(in, l);) {
+        TpCanFrame f;
+        struct timeval tv;
+        char ifname[8];
+        ASSERT_TRUE(stationsim::ParseCandump(l, &tv, ifname, sizeof ifname, &f)) << l;
+        EXPECT_STREQ("can0", ifname);
+        ++lines;
+        if (f.can_id == stationsim::ID_SYNC)
+            ++syncs;
+        else
+            ++answers[f.can_id];
+    }
+    EXPECT_GE(syncs, 8) << st.Output();
+    for (uint32_t id : {0x192u, 0x292u, 0x392u, 0x492u})
+        EXPECT_GE(answers[id], 1) << std::hex << id;
+    EXPECT_NEAR(answers[0x292], syncs, 2) << "wind speed answers every SYNC";
 }
 
 } // namespace

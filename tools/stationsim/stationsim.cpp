@@ -163,7 +163,7 @@ int main(int argc, char **argv)
         TpCanFrame reply[stationsim::MainBoard::kMaxReply];
         const int count = board.OnSync(Now(&tv), reply);
         for (int i = 0; i < count; ++i) {
-            if (sendto(fd, &reply[i], sizeof reply[i], 0, reinterpret_cast<sockaddr *>(&node), sizeof node) ==
+            if (sendto(fd, &reply[i], sizeof reply[i], MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&node), sizeof node) ==
                 ssize_t(sizeof reply[i]))
                 LogFrame(log, o, reply[i]);
         }
