@@ -541,3 +541,107 @@ TEST_F(CanSendTest, StartUpResetOfTheSubCollectors)
     EXPECT_EQ('2', t.MainBoardCommState);
     EXPECT_EQ('2', t.MainStat.CanBusState);
 }
+
+// The serial queries of the polling process, with pipes for the ports.
+class QueryTest : public ::testing::Test {
+protected:
+    QueryTest() : sb_("2020-03-05 14:07:20")
+    {
+        ShareMemory();
+        for (int i = 0; i < UART_SLOTS; ++i) {
+            int p[2];
+            EXPECT_EQ(0, pipe2(p, O_NONBLOCK | O_CLOEXEC));
+            rd_[i] = p[0];
+            UartDev->Port[i].fd = p[1];
+        }
+    }
+    ~QueryTest() override
+    {
+        for (int i = 0; i < UART_SLOTS; ++i) {
+            close(rd_[i]);
+            close(UartDev->Port[i].fd);
+        }
+    }
+    std::string Sent(int slot) const
+    {
+        char buf[256];
+        ssize_t n = read(rd_[slot], buf, sizeof buf);
+        return n > 0 ? std::string(buf, size_t(n)) : std::string();
+    }
+    Sandbox sb_;
+    int rd_[UART_SLOTS] = {};
+};
+
+TEST_F(QueryTest, PressureQueryByType)
+{
+    const char *expect[] = {".P\r\n", "P\r\n", ".P\r\n", "P\r\n", ".P\r\n", "P\r\n", "", ""};
+    for (int type = 0; type < 8; ++type) {
+        defdata->AirpType = uint8_t(type);
+        QuerryAirP();
+        EXPECT_EQ(expect[type], Sent(SLOT_AIRPRESS)) << "type " << type;
+    }
+}
+
+TEST_F(QueryTest, SerialBoardAskedOnlyWhileMainBoardIsQuiet)
+{
+    TemproraryData->MainBoardCommState = '9';
+    TemproraryData->SampBoardExtOutput = 0;
+    QuerrySampBoard();
+    EXPECT_EQ("GETSECDATA!", Sent(SLOT_SAMPBOARD));
+    TemproraryData->SampBoardExtOutput = 1;
+    QuerrySampBoard();
+    EXPECT_EQ("GETSFDATA!", Sent(SLOT_SAMPBOARD));
+    TemproraryData->SampBoardExtOutput = 7;
+    QuerrySampBoard();
+    EXPECT_EQ("", Sent(SLOT_SAMPBOARD));
+
+    // Data arriving: silence, and within 100 calls the state is looked at again.
+    TemproraryData->MainBoardCommState = '0';
+    int calls = 0;
+    while (TemproraryData->MainBoardCommState == '0' && calls < 200) {
+        QuerrySampBoard();
+        ++calls;
+    }
+    EXPECT_LE(calls, 100);
+    EXPECT_EQ('9', TemproraryData->MainBoardCommState);
+    EXPECT_EQ("", Sent(SLOT_SAMPBOARD));
+}
+
+TEST_F(QueryTest, RainWeightAndSnowDepthConditions)
+{
+    defdata->RawMode = 0;
+    QuerryRainWeight();
+    EXPECT_EQ("", Sent(SLOT_COM1));
+    defdata->RawMode = 1;
+    QuerryRainWeight();
+    EXPECT_EQ("DMPR\r\n", Sent(SLOT_COM1));
+
+    QuerrySnowDepth();
+    EXPECT_EQ("", Sent(SLOT_GPS));
+    defdata->ElementEnable[41] = '1';
+    QuerrySnowDepth();
+    EXPECT_EQ("GMSD\r\n", Sent(SLOT_GPS));
+    defdata->GpsPortType = 1;
+    QuerrySnowDepth();
+    EXPECT_EQ("GMSD\r\n", Sent(SLOT_COM1));
+}
+
+TEST_F(QueryTest, StalledSerialMessageIsDropped)
+{
+    // Empty buffers are never reported; a growing one is left alone.
+    CheckUartTimeOut();
+    TemproraryData->UartRcvLen[3] = 5;
+    CheckUartTimeOut();
+    EXPECT_EQ(5, int(TemproraryData->UartRcvLen[3]));
+    TemproraryData->UartRcvLen[3] = 9;
+    CheckUartTimeOut();
+    EXPECT_EQ(9, int(TemproraryData->UartRcvLen[3]));
+    // One tick without growth: dropped.
+    EXPECT_EQ(1, CheckUartTimeOut());
+    EXPECT_EQ(0, int(TemproraryData->UartRcvLen[3]));
+    // A length that is out of range still prints within the buffer.
+    TemproraryData->UartRcvLen[4] = 100000;
+    CheckUartTimeOut();
+    CheckUartTimeOut();
+    EXPECT_EQ(0, int(TemproraryData->UartRcvLen[4]));
+}
