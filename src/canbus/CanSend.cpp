@@ -336,8 +336,12 @@ void OnTimer(int)
     IsNeedReboot();
     Send2Pc();
 
-    if (AnySubCollectorEnabled())
+    if (AnySubCollectorEnabled()) {
         MakeCanSendPacket(CANSEND_SYNC, 0, 0);
+        // Shown by the status commands; only this tick writes it.
+        if (TemproraryData != nullptr)
+            TemproraryData->SyncCount = TemproraryData->SyncCount + 1;
+    }
     CheckUartTimeOut();
 
     // Three ticks are 750 ms, so every second is seen at least once and the

@@ -233,6 +233,7 @@ TEST_F(CanSendTest, SyncOnlyWhileASubCollectorIsEnabled)
     for (const TpCanFrame &f : peer_.Drain())
         EXPECT_NE(0x080u, f.can_id) << "SYNC with all eight flags off";
     EXPECT_EQ(0, AnySubCollectorEnabled());
+    EXPECT_EQ(0, int(TemproraryData->SyncCount));
 
     for (int pos : {3, 5, 6, 9, 12, 15, 16, 17}) {
         std::memset(defdata->ObValid, '0', sizeof defdata->ObValid);
@@ -242,6 +243,7 @@ TEST_F(CanSendTest, SyncOnlyWhileASubCollectorIsEnabled)
         ASSERT_TRUE(peer_.Recv(&f)) << "flag " << pos;
         EXPECT_EQ(0x080u, f.can_id);
     }
+    EXPECT_EQ(8, int(TemproraryData->SyncCount));
     // Flags outside the eight do not count.
     std::memset(defdata->ObValid, '0', sizeof defdata->ObValid);
     defdata->ObValid[0] = defdata->ObValid[4] = defdata->ObValid[18] = '1';
@@ -644,4 +646,26 @@ TEST_F(QueryTest, StalledSerialMessageIsDropped)
     CheckUartTimeOut();
     CheckUartTimeOut();
     EXPECT_EQ(0, int(TemproraryData->UartRcvLen[4]));
+}
+
+// How each board generation brings the interface up, as logged by the
+// simulated shell.
+TEST(CanLink, InterfaceSetUpByBoardGeneration)
+{
+    for (int hw : {0, 1}) {
+        Sandbox sb("2020-03-05 14:07:20");
+        g_HardwareCheck = hw;
+        EXPECT_GE(CanSocketInit(), 0);
+        TpCanClose(fd_socket_can);
+        fd_socket_can = -1;
+        const std::string log = sb.Read("/sim/commands.log");
+        if (hw == 0)
+            EXPECT_EQ("ifconfig can0 up\n", log);
+        else
+            EXPECT_EQ("ifconfig can0 down\n"
+                      "ip link set can0 up type can bitrate 125000 triple-sampling on\n"
+                      "ifconfig can0 up\n",
+                      log);
+    }
+    g_HardwareCheck = 0;
 }
