@@ -21,6 +21,7 @@
 #include <linux/can.h>
 #include <linux/can/raw.h>
 #include <bit>
+#include <mutex>
 #include <string>
 #include <unistd.h>
 
@@ -241,6 +242,8 @@ struct PopenSlot {
     int status;
 };
 PopenSlot g_popen[8];
+// The terminal process runs commands from its main loop and its LAN thread.
+std::mutex g_popenLock;
 
 int WaitStatus(int code) { return (code & 0xff) << 8; }
 
@@ -285,6 +288,7 @@ FILE *TpPopen(const char *cmd, const char *mode)
     }
     if (fp == nullptr)
         return nullptr;
+    std::lock_guard<std::mutex> hold(g_popenLock);
     for (PopenSlot &s : g_popen) {
         if (s.fp == nullptr) {
             s = {fp, status};
@@ -303,6 +307,7 @@ int TpPclose(FILE *fp)
         return -1;
     }
     int status = 0;
+    std::lock_guard<std::mutex> hold(g_popenLock);
     for (PopenSlot &s : g_popen) {
         if (s.fp == fp) {
             status = s.status;

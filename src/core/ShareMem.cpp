@@ -48,14 +48,7 @@ const PrivateSegment kSegments[] = {
 void InitTemproraryData()
 {
     TemproraryDataRec &t = *TemproraryData;
-    struct tm *now = GetTime(0);
-    t.ShareClock.pTm = now;
-    t.ShareClock.Sec = now->tm_sec;
-    t.ShareClock.Min = now->tm_min;
-    t.ShareClock.Hour = now->tm_hour;
-    t.ShareClock.Day = now->tm_mday;
-    t.ShareClock.Mon = now->tm_mon;
-    t.ShareClock.Year = now->tm_year;
+    LoadShareClock(GetTime(0));
     t.MainBoardCommState = '9';
     t.VisDeviceQc = '2';
     std::snprintf(t.ComSetting, sizeof t.ComSetting, "%s", "9600 8 N 1");

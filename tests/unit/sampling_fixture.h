@@ -1,6 +1,10 @@
 // Shared set-up of the sampling tests: the records the converters use live
 // in this process (no System V objects), QC on with no limits set, every
 // board switched off.
+//
+// Fields of the packed records are read through unary plus in the checks:
+// they take their arguments by reference, and a reference to a packed field
+// may be misaligned.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,12 +42,12 @@ protected:
 
         DefDataRec &d = *defdata;
         d.QcCtrl = 1;
-        for (auto &row : d.Qcps)
+        for (int r = 0; r < QCPS_ROWS; ++r)
             for (int k = 0; k < 3; ++k)
-                row[k] = QC_NONE;
-        for (auto &row : d.Qcpm)
+                d.Qcps[r][k] = QC_NONE;
+        for (int r = 0; r < QCPM_ROWS; ++r)
             for (int k = 0; k < 5; ++k)
-                row[k] = QC_NONE;
+                d.Qcpm[r][k] = QC_NONE;
         std::memset(d.ObValid, '0', sizeof d.ObValid);
         defdataEx->Generation = 1;
         td_->Terh.State1 = '9';

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <ftw.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -18,51 +17,11 @@
 #include <unistd.h>
 
 #include "board/Transplant.h"
+#include "seam_fixture.h"
 
 namespace {
 
-int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
-
-class SimDevices : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/komain_dev_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        setenv("KOMAIN_ROOT", root_.c_str(), 1);
-        setenv("KOMAIN_CLOCK", "2026-12-05 18:43:10", 1);
-        ASSERT_EQ(TransplantInit(), 0);
-    }
-    void TearDown() override
-    {
-        unsetenv("KOMAIN_CLOCK");
-        nftw(root_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-    std::string Read(const std::string &rel)
-    {
-        std::string s;
-        if (FILE *f = std::fopen((root_ + rel).c_str(), "r")) {
-            char buf[256];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-                s.append(buf, n);
-            std::fclose(f);
-        }
-        return s;
-    }
-    bool Exists(const std::string &rel)
-    {
-        struct stat st;
-        return stat((root_ + rel).c_str(), &st) == 0;
-    }
-    void Touch(const std::string &rel)
-    {
-        int fd = open((root_ + rel).c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        close(fd);
-    }
-    std::string root_;
+class SimDevices : public SeamTest {
 };
 
 TEST_F(SimDevices, GpioExportValueUnexport)
