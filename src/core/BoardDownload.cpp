@@ -232,7 +232,7 @@ int CheckSampBoardInit()
 {
     const int fd = SampBoardFd();
     char buff[REPLY_BUF] = {};
-    if (fd >= 0) {
+    if (fd >= 0 && fd < FD_SETSIZE) {
         tcflush(fd, TCIFLUSH);
         // One second for the whole reply: select leaves the time not slept
         // in tv, so every wait takes from the same allowance.
