@@ -10,10 +10,6 @@
 
 #include <unistd.h>
 
-int SlaveColletorParaInit() { return 0; }
-int SyncParaToSubCollector() { return 0; }
-int SampBoardInit() { return 0; }
-
 int CfCardInit() { return 0; }
 int CfCardMount() { return 0; }
 int TestCfSpace() { return 0; }
