@@ -61,7 +61,9 @@ bool HasTime(const std::vector<Seen> &v)
 TEST(CanBusE2E, SyncEveryQuarterSecondAndTimeAtSecond23)
 {
     StationOptions o;
-    o.clock = "2024-04-05 10:11:18";
+    // Start-up (the serial board is offered its configuration first) takes
+    // several seconds: start early enough to see second 23.
+    o.clock = "2024-04-05 10:11:08";
     Station st(o);
     const int peer = st.CanPeer(0);
     ASSERT_GE(peer, 0);
@@ -69,7 +71,7 @@ TEST(CanBusE2E, SyncEveryQuarterSecondAndTimeAtSecond23)
 
     // Keep going a little past the TIME frame to see that it is not repeated.
     steady_clock::time_point timeSeen {};
-    auto seen = PlayMainBoard(st, peer, seconds(15), [&](const std::vector<Seen> &v) {
+    auto seen = PlayMainBoard(st, peer, seconds(25), [&](const std::vector<Seen> &v) {
         if (timeSeen == steady_clock::time_point {} && HasTime(v))
             timeSeen = steady_clock::now();
         return timeSeen != steady_clock::time_point {} && steady_clock::now() - timeSeen > milliseconds(1500);
@@ -114,13 +116,14 @@ TEST(CanBusE2E, StationSimulatorAnswersSync)
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execl(sim.c_str(), sim.c_str(), "--root", st.Root().c_str(), "--log", log.c_str(), "--seconds", "5",
+        execl(sim.c_str(), sim.c_str(), "--root", st.Root().c_str(), "--log", log.c_str(), "--seconds", "14",
               static_cast<char *>(nullptr));
         _exit(127);
     }
     ASSERT_GT(st.Start(), 0);
     int status = 0;
-    if (!Station::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds(10))) {
+    // komain's start-up takes several seconds before its first SYNC.
+    if (!Station::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds(20))) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "stationsim did not stop";
