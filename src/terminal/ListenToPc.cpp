@@ -208,41 +208,6 @@ void Assemble(int port, const char *bytes, int n)
     }
 }
 
-// Reopens a serial port slot under name with the given line settings.
-int ReopenPort(int slot, const char *name, int speed, int bits, char parity, int stop)
-{
-    UartDevEntry &e = UartDev->Port[slot];
-    int old = e.fd;
-    if (old > 0)
-        close(old);
-    std::snprintf(e.DevName, sizeof e.DevName, "%s", name);
-    std::snprintf(e.DispName, sizeof e.DispName, "%s", name);
-    e.Speed = speed;
-    e.DataBits = bits;
-    e.Parity = parity;
-    e.StopBits = stop;
-    int fd = TpOpen(name, O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        std::perror("Can't Open Serial Port");
-        e.fd = -1;
-        return -1;
-    }
-    struct termios t {};
-    if (tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
-        t.c_cflag |= CS8 | CLOCAL | CREAD;
-        t.c_cc[VMIN] = 0;
-        t.c_cc[VTIME] = 0;
-        cfsetispeed(&t, B9600);
-        cfsetospeed(&t, B9600);
-        tcflush(fd, TCIOFLUSH);
-        tcsetattr(fd, TCSANOW, &t);
-    }
-    e.fd = fd;
-    return fd;
-}
-
 } // namespace
 
 void UartRcvBytes(int port, const char *bytes, int n) { Assemble(port, bytes, n); }
@@ -269,8 +234,9 @@ int ReinitSampBoard()
         if (calls > 15)
             RunReboot();
     }
-    // The port keeps the name it has on the running board generation.
-    int fd = ReopenPort(SLOT_SAMPBOARD, g_cDevName[5], 9600, 8, 'N', 1);
+    // The port keeps the name and line settings it has on the running
+    // board generation.
+    int fd = UartReopen(SLOT_SAMPBOARD);
     struct tm *t = GetTime(0);
     std::printf("********************reinit uart %s:%d at:%04d-%02d-%02d %02d:%02d:%02d,flag:%d\n", g_cDevName[5], fd,
                 t->tm_year, t->tm_mon, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec,
