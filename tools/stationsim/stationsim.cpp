@@ -5,6 +5,12 @@
 // sends in the candump text form.
 //
 //   stationsim [--root DIR] [--iface can0] [--log FILE] [--seconds N] [--quiet]
+//              [--ports older|newer] [--console]
+//
+// --ports links the six serial device names of the board generation under
+// DIR/dev to pseudo-terminals (what the instruments would be wired to);
+// --console joins the main terminal port COM0 to this program's standard
+// input and output, so a person can type commands to the logger.
 //
 // DIR defaults to $KOMAIN_ROOT. The simulator is the bus: start it before
 // or after komain; frames sent while the other side is missing are lost,
@@ -14,7 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -36,11 +44,45 @@ struct Options {
     std::string log;
     int seconds = 0;   // 0 = until stopped
     bool quiet = false;
+    std::string ports;  // "older", "newer" or empty: no serial ports
+    bool console = false;
 };
+
+// Device names of the six serial port slots (GPS, serial board, COM1, COM0,
+// visibility, pressure) per board generation.
+constexpr const char *kOlderPorts[6] = {"ttym2", "ttym3", "ttyS3", "ttyS2", "ttym0", "ttym1"};
+constexpr const char *kNewerPorts[6] = {"ttymxc3", "ttymxc6", "ttymxc5", "ttymxc4", "ttymxc1", "ttymxc2"};
+constexpr int kCom0Slot = 3;
+
+// Links every serial device of the generation to a new pseudo-terminal;
+// returns the master sides (-1 where a link failed).
+void LinkPorts(const Options &o, int masters[6])
+{
+    const char *const *names = o.ports == "older" ? kOlderPorts : kNewerPorts;
+    for (int i = 0; i < 6; ++i) {
+        masters[i] = -1;
+        int m = -1, sl = -1;
+        char name[128];
+        if (openpty(&m, &sl, name, nullptr, nullptr) != 0)
+            continue;
+        // The slave stays open here, so the line never hangs up while
+        // komain restarts.
+        fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
+        const std::string link = o.root + "/dev/" + names[i];
+        unlink(link.c_str());
+        if (symlink(name, link.c_str()) != 0) {
+            close(m);
+            close(sl);
+            continue;
+        }
+        masters[i] = m;
+    }
+}
 
 void Usage()
 {
-    std::fprintf(stderr, "usage: stationsim [--root DIR] [--iface canN] [--log FILE] [--seconds N] [--quiet]\n");
+    std::fprintf(stderr, "usage: stationsim [--root DIR] [--iface canN] [--log FILE] [--seconds N] [--quiet]\n"
+                         "                  [--ports older|newer] [--console]\n");
 }
 
 bool ParseArgs(int argc, char **argv, Options *o)
@@ -71,10 +113,17 @@ bool ParseArgs(int argc, char **argv, Options *o)
             o->seconds = std::atoi(v.c_str());
         } else if (a == "--quiet") {
             o->quiet = true;
+        } else if (a == "--ports") {
+            if (!value(&o->ports) || (o->ports != "older" && o->ports != "newer"))
+                return false;
+        } else if (a == "--console") {
+            o->console = true;
         } else {
             return false;
         }
     }
+    if (o->console && o->ports.empty())
+        o->ports = "newer";
     return !o->root.empty() && o->iface.rfind("can", 0) == 0 && o->iface.size() < 8;
 }
 
@@ -144,12 +193,45 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    int masters[6] = {-1, -1, -1, -1, -1, -1};
+    if (!o.ports.empty())
+        LinkPorts(o, masters);
+
     stationsim::MainBoard board;
     struct timeval tv;
     const double end = o.seconds > 0 ? Now(&tv) + o.seconds : 0;
     while (!g_stop && (end == 0 || Now(&tv) < end)) {
-        pollfd p {fd, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0)
+        // The bus, the six serial lines and, with a console, the keyboard.
+        pollfd p[8];
+        int n_p = 0;
+        p[n_p++] = {fd, POLLIN, 0};
+        for (int m : masters)
+            p[n_p++] = {m, POLLIN, 0};   // a negative descriptor is skipped
+        p[n_p++] = {o.console ? 0 : -1, POLLIN, 0};
+        if (poll(p, nfds_t(n_p), 200) <= 0)
+            continue;
+        for (int i = 0; i < 6; ++i) {
+            if (masters[i] < 0 || !(p[1 + i].revents & POLLIN))
+                continue;
+            char text[512];
+            ssize_t got = read(masters[i], text, sizeof text);
+            // Only COM0 is shown; what komain sends the instruments goes
+            // nowhere for now.
+            if (got > 0 && o.console && i == kCom0Slot && write(1, text, size_t(got)) < 0)
+                g_stop = 1;
+        }
+        if (o.console && (p[7].revents & (POLLIN | POLLHUP))) {
+            char text[512];
+            ssize_t got = read(0, text, sizeof text);
+            if (got <= 0) {
+                g_stop = 1;   // end of input ends the session
+            } else if (masters[kCom0Slot] >= 0) {
+                // A typed line ends in LF; the logger takes CR or LF.
+                if (write(masters[kCom0Slot], text, size_t(got)) < 0)
+                    g_stop = 1;
+            }
+        }
+        if (!(p[0].revents & POLLIN))
             continue;
         unsigned char buf[64];
         ssize_t n = recv(fd, buf, sizeof buf, 0);
@@ -170,6 +252,9 @@ int main(int argc, char **argv)
     }
     close(fd);
     unlink(bus.sun_path);
+    for (int m : masters)
+        if (m >= 0)
+            close(m);
     if (log != nullptr && log != stdout)
         std::fclose(log);
     return 0;
