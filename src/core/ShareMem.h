@@ -144,6 +144,7 @@ struct TemproraryDataRec {
     // 10-minute visibility (minute process only).
     uint8_t NoVarCount[QCPM_MEMORY];
     uint8_t NoVarCountVI10;
+    int32_t SunshineMinutes;             // sunshine minutes of the radiation hour (minute process)
 };
 
 // Serial port table, one entry per port slot.
