@@ -11,6 +11,7 @@
 #include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+#include "processing/Dmgd.h"
 #include "sampling/SampleStore.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
@@ -43,6 +44,7 @@ const PrivateSegment kSegments[] = {
     {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
     {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
     {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
+    {reinterpret_cast<void **>(&FileSave), sizeof(FileSaveRec)},
 };
 
 void InitTemproraryData()

@@ -145,6 +145,18 @@ struct TemproraryDataRec {
     uint8_t NoVarCount[QCPM_MEMORY];
     uint8_t NoVarCountVI10;
     int32_t SunshineMinutes;             // sunshine minutes of the radiation hour (minute process)
+    // Instrument readings taken once by the minute record (the minute
+    // process resets them after use).
+    int32_t RawMinute;                   // weighing-gauge precipitation of the minute, 0.1 mm
+    int32_t SnowDepth;                   // latest snow depth
+    char SnowDepthQc;
+    int32_t VisDevice10;                 // the visibility sensor's own 10-minute value (VisDeviceQc)
+    // Sensor maintenance (DEVMODE): mode '0' or '2' and the minutes left.
+    char RawMaintMode;
+    int32_t RawMaintMinutes;
+    char LeMaintMode;
+    int32_t LeMaintMinutes;
+    char LeMaintReset;                   // 1: maintenance ended, restart the evaporation
 };
 
 // Serial port table, one entry per port slot.
