@@ -56,8 +56,11 @@ int RecordStruct2Ascii(const RecordTextLayout &layout, const RecordTextInput &in
     a.Add(in.flags, std::size_t(n));
     a.Add(" ", 1);
     for (int i = 0; i < n; ++i)
-        if (in.flags[i] == '1')
-            a.Add(&in.qc[i], 1);
+        if (in.flags[i] == '1') {
+            // A NUL would end the line early for every reader.
+            char q = in.qc[i] != '\0' ? in.qc[i] : 'N';
+            a.Add(&q, 1);
+        }
     a.Add(" ", 1);
 
     for (int i = 0; i < n && i <= layout.lastItemField && !a.full; ++i) {
