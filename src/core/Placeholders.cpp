@@ -17,7 +17,6 @@ int DeleteOldFile_II() { return 0; }
 int DeleteNand3() { return 0; }
 int Copy2CfCard() { return 0; }
 
-int DataProcess() { IdleProcessLoop(DOG_D); }
 
 // Serial instrument readers: until they exist their lines are dropped.
 int ProcessSampboard(const char *) { return 0; }
@@ -40,3 +39,33 @@ int CheckDateValid(int year, int month, int day)
     int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
     return day <= last ? 1 : -1;
 }
+
+// Records and files of the minute cycle that later subsystems build.
+void DmrdCalculate() {}
+void Dmrd1Calculate() {}
+void DmcdCalculate() {}
+int DmrdSave() { return 0; }
+int DmrdSaveCF() { return 0; }
+int DmcdSave() { return 0; }
+int DmcdSaveCF() { return 0; }
+int DmodSave() { return 0; }
+int DmsdSave() { return 0; }
+int SampleSave() { return 0; }
+int SampleSaveCF() { return 0; }
+int RRFileSave(const char *) { return 0; }
+int GGFileSave(const char *, const char *) { return 0; }
+int GGFileSave_Old(const char *, const char *) { return 0; }
+int STFileSave() { return 0; }
+int STFileSave_Old() { return 0; }
+int DhgdSave() { return 0; }
+int DhgdSave_Old() { return 0; }
+int DhgdnzSave() { return 0; }
+int DhgdSaveCF() { return 0; }
+int DhgdSaveCF_Old() { return 0; }
+int DhgdnzSaveCF() { return 0; }
+int DhcdSave() { return 0; }
+int DhcdSaveCF() { return 0; }
+int DhodSave() { return 0; }
+int DhsdSave() { return 0; }
+int DhrdSave() { return 0; }
+int DhrdSaveCF() { return 0; }

@@ -11,6 +11,7 @@
 #include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+#include "processing/Dmgd.h"
 #include "sampling/SampleStore.h"
 #include "terminal/ListenToPc.h"
 
@@ -45,6 +46,7 @@ const PrivateSegment kSegments[] = {
     {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
     {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
     {reinterpret_cast<void **>(&send2PCarray), sizeof(Send2PcRec)},
+    {reinterpret_cast<void **>(&FileSave), sizeof(FileSaveRec)},
 };
 
 void InitTemproraryData()

@@ -165,6 +165,19 @@ struct TemproraryDataRec {
     char LastRecord[REC_KINDS][LAST_RECORD_LEN];        // latest record text of each kind
     char SampleText[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];   // current plain sample texts
     char SampleTextQ[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];  // current QC sample texts
+    int32_t SunshineMinutes;             // sunshine minutes of the radiation hour (minute process)
+    // Instrument readings taken once by the minute record (the minute
+    // process resets them after use).
+    int32_t RawMinute;                   // weighing-gauge precipitation of the minute, 0.1 mm
+    int32_t SnowDepth;                   // latest snow depth
+    char SnowDepthQc;
+    int32_t VisDevice10;                 // the visibility sensor's own 10-minute value (VisDeviceQc)
+    // Sensor maintenance (DEVMODE): mode '0' or '2' and the minutes left.
+    char RawMaintMode;
+    int32_t RawMaintMinutes;
+    char LeMaintMode;
+    int32_t LeMaintMinutes;
+    char LeMaintReset;                   // 1: maintenance ended, restart the evaporation
 };
 
 // Serial port table, one entry per port slot.
