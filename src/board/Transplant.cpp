@@ -14,16 +14,31 @@
 #include <sys/utsname.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <linux/can.h>
+#include <linux/can/raw.h>
+#include <bit>
+#include <mutex>
+#include <string>
 #include <unistd.h>
+
+#include "board/SimBoard.h"
 
 namespace {
 
 char g_root[256];
 int g_sim = 0;
 // Offset of the simulated clock from the host clock, in microseconds, in a
-// page shared by every komain process (mapped before the split).
+// page shared by every komain process (mapped before the split), so a clock
+// set in one process is the clock of all of them.
 volatile int64_t *g_clockOffsetUs = nullptr;
 char g_kernel[65];
+// The process that started the station; in simulation it leads the
+// process group that a reboot ends.
+pid_t g_initPid = 0;
 
 int64_t HostNowUs()
 {
@@ -66,6 +81,12 @@ time_t ParseClock(const char *s)
 
 int TransplantInit()
 {
+    // Every call starts afresh, so one test process can set up several
+    // sandboxes in turn.
+    g_sim = 0;
+    g_root[0] = '\0';
+    g_kernel[0] = '\0';
+    g_initPid = getpid();
     const char *root = std::getenv("KOMAIN_ROOT");
     if (root == nullptr || root[0] == '\0') {
 #if defined(__arm__) || defined(__aarch64__)
@@ -86,25 +107,31 @@ int TransplantInit()
     g_sim = 1;
 
     static const char *const kFolders[] = {"/mnt", "/mnt/nand2", "/mnt/nand3", "/mnt/cf", "/mnt/udisk", "/tmp",
-                                           "/home", "/home/ko", "/dev", "/run", "/sim"};
+                                           "/home", "/home/ko", "/dev", "/run", "/sim", "/sim/df"};
     for (const char *f : kFolders)
         TpMkdir(f, 0777);
 
-    void *page = mmap(nullptr, sizeof(int64_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (page == MAP_FAILED)
-        return -1;
-    g_clockOffsetUs = static_cast<volatile int64_t *>(page);
+    if (g_clockOffsetUs == nullptr) {
+        void *page = mmap(nullptr, sizeof(int64_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED) {
+            g_sim = 0;
+            return -1;
+        }
+        g_clockOffsetUs = static_cast<volatile int64_t *>(page);
+    }
     *g_clockOffsetUs = 0;
     if (const char *clk = std::getenv("KOMAIN_CLOCK"); clk != nullptr && clk[0] != '\0') {
         time_t start = ParseClock(clk);
         if (start == -1) {
             std::fprintf(stderr, "komain: KOMAIN_CLOCK must read \"YYYY-MM-DD HH:MM:SS\"\n");
+            g_sim = 0;
             return -1;
         }
         *g_clockOffsetUs = int64_t(start) * 1000000 - HostNowUs();
     }
     if (const char *k = std::getenv("KOMAIN_KERNEL"); k != nullptr && k[0] != '\0')
         std::snprintf(g_kernel, sizeof g_kernel, "%s", k);
+    sim::PrepareSandbox();
     return 0;
 }
 
@@ -196,7 +223,9 @@ DIR *TpOpendir(const char *path)
 
 int TpWriteAttr(const char *path, const char *text)
 {
-    int fd = TpOpen(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (g_sim)
+        return sim::WriteAttr(path, text);
+    int fd = open(path, O_WRONLY | O_TRUNC);
     if (fd < 0)
         return -1;
     std::size_t n = std::strlen(text);
@@ -205,33 +234,97 @@ int TpWriteAttr(const char *path, const char *text)
     return w == ssize_t(n) ? 0 : -1;
 }
 
+namespace {
+
+// Exit statuses of the streams TpPopen handed out, for TpPclose.
+struct PopenSlot {
+    FILE *fp;
+    int status;
+};
+PopenSlot g_popen[8];
+// The terminal process runs commands from its main loop and its LAN thread.
+std::mutex g_popenLock;
+
+int WaitStatus(int code) { return (code & 0xff) << 8; }
+
+} // namespace
+
 int TpSystem(const char *cmd)
 {
     if (!g_sim)
         return std::system(cmd);
-    if (FILE *f = TpFopen("/sim/commands.log", "a")) {
-        std::fprintf(f, "%s\n", cmd);
-        std::fclose(f);
-    }
-    return 0;
+    if (cmd == nullptr)
+        return 1; // a command processor is available
+    return WaitStatus(sim::RunCommand(cmd, nullptr));
 }
 
 FILE *TpPopen(const char *cmd, const char *mode)
 {
     if (!g_sim)
         return popen(cmd, mode);
-    TpSystem(cmd);
-    return nullptr;
+    if (cmd == nullptr || mode == nullptr || (mode[0] != 'r' && mode[0] != 'w')) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::string out;
+    int status = WaitStatus(sim::RunCommand(cmd, mode[0] == 'r' ? &out : nullptr));
+    FILE *fp = nullptr;
+    if (mode[0] == 'r') {
+        // The output is read back from memory: nothing lands on a disk.
+        int fd = memfd_create("komain-popen", MFD_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        if (!out.empty() && write(fd, out.data(), out.size()) != ssize_t(out.size())) {
+            close(fd);
+            return nullptr;
+        }
+        lseek(fd, 0, SEEK_SET);
+        fp = fdopen(fd, "r");
+        if (fp == nullptr)
+            close(fd);
+    } else {
+        // What the logger writes into the command goes nowhere.
+        fp = std::fopen("/dev/null", "we");
+    }
+    if (fp == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> hold(g_popenLock);
+    for (PopenSlot &s : g_popen) {
+        if (s.fp == nullptr) {
+            s = {fp, status};
+            break;
+        }
+    }
+    return fp;
 }
 
 int TpPclose(FILE *fp)
 {
     if (!g_sim)
         return pclose(fp);
-    return fp ? std::fclose(fp) : -1;
+    if (fp == nullptr) {
+        errno = ECHILD;
+        return -1;
+    }
+    int status = 0;
+    std::lock_guard<std::mutex> hold(g_popenLock);
+    for (PopenSlot &s : g_popen) {
+        if (s.fp == fp) {
+            status = s.status;
+            s = {nullptr, 0};
+        }
+    }
+    std::fclose(fp);
+    return status;
 }
 
-int TpShell(const char *cmd) { return TpSystem(cmd); }
+int TpShell(const char *cmd)
+{
+    if (!g_sim)
+        return std::system(cmd);
+    return sim::RunShell(cmd);
+}
+
 
 time_t TpTime()
 {
@@ -293,21 +386,158 @@ void TpReboot()
         std::fclose(f);
     }
     std::fflush(nullptr);
-    // The station's processes form one process group (see main); end them
-    // all, this one included.
-    if (getpgrp() == getpgid(0))
+    // The station's processes form one process group led by the process
+    // that started it (see main); end them all, this one included. A caller
+    // in any other group (a test) ends only itself.
+    if (getpgrp() == g_initPid)
         kill(0, SIGKILL);
     _exit(0);
 }
 
-int TpCanOpen(const char *) { return -1; }
-int TpCanSend(int, const TpCanFrame *) { return -1; }
-int TpCanRecv(int, TpCanFrame *, int) { return -1; }
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the simulated bus carries identifiers little-endian, as the board's CPU does");
+static_assert(sizeof(struct can_frame) == sizeof(TpCanFrame), "SocketCAN frame layout");
+
+// "can" followed by one or two digits: anything else is no interface.
+bool CanName(const char *ifname)
+{
+    if (ifname == nullptr || std::strncmp(ifname, "can", 3) != 0)
+        return false;
+    std::size_t n = std::strlen(ifname + 3);
+    if (n < 1 || n > 2)
+        return false;
+    for (const char *p = ifname + 3; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    return true;
+}
+
+int FillUnixAddr(struct sockaddr_un *a, const char *mapped)
+{
+    std::memset(a, 0, sizeof *a);
+    a->sun_family = AF_UNIX;
+    if (std::strlen(mapped) >= sizeof a->sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(a->sun_path, mapped, std::strlen(mapped) + 1);
+    return 0;
+}
+
+} // namespace
+
+int TpCanOpen(const char *ifname)
+{
+    if (!g_sim) {
+        int fd = socket(PF_CAN, SOCK_RAW, CAN_RAW);
+        if (fd < 0)
+            return -1;
+        struct ifreq ifr {};
+        std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", ifname);
+        ioctl(fd, SIOCGIFINDEX, &ifr);
+        struct sockaddr_can addr {};
+        addr.can_family = AF_CAN;
+        addr.can_ifindex = ifr.ifr_ifindex;
+        bind(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr);
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        return fd;
+    }
+    if (!CanName(ifname)) {
+        errno = ENODEV;
+        return -1;
+    }
+    char board[32], mapped[TP_PATH_MAX];
+    std::snprintf(board, sizeof board, "/run/%s", ifname);
+    struct sockaddr_un addr;
+    if (TpMapPath(board, mapped, sizeof mapped) == nullptr || FillUnixAddr(&addr, mapped) != 0)
+        return -1;
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    unlink(mapped); // left over from an earlier run of this station
+    if (bind(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) != 0) {
+        int e = errno;
+        close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+int TpCanSend(int fd, const TpCanFrame *frame)
+{
+    if (!g_sim) {
+        ssize_t n = write(fd, frame, sizeof *frame);
+        return n == ssize_t(sizeof *frame) ? int(n) : -1;
+    }
+    // The bus is "<own socket path>.bus"; asking the socket for its own name
+    // keeps this call free of tables and allocation.
+    struct sockaddr_un self;
+    socklen_t len = sizeof self;
+    if (getsockname(fd, reinterpret_cast<struct sockaddr *>(&self), &len) != 0 || self.sun_family != AF_UNIX)
+        return -1;
+    std::size_t pathLen = strnlen(self.sun_path, sizeof self.sun_path);
+    if (pathLen == 0 || pathLen + 5 > sizeof self.sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(self.sun_path + pathLen, ".bus", 5);
+    ssize_t n = sendto(fd, frame, sizeof *frame, MSG_DONTWAIT | MSG_NOSIGNAL,
+                       reinterpret_cast<struct sockaddr *>(&self), sizeof self);
+    return n == ssize_t(sizeof *frame) ? int(n) : -1;
+}
+
+int TpCanRecv(int fd, TpCanFrame *frame, int timeoutMs)
+{
+    struct pollfd p {fd, POLLIN, 0};
+    int r = poll(&p, 1, timeoutMs);
+    if (r == 0 || (r < 0 && errno == EINTR))
+        return 0; // a timer signal cut the wait short: same as a quiet bus
+    if (r < 0)
+        return -1;
+    // Read one datagram whole: a frame of the wrong size is consumed and
+    // reported, never taken for a frame.
+    unsigned char buf[64];
+    ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT | MSG_TRUNC);
+    if (n < 0)
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    if (n != ssize_t(sizeof *frame)) {
+        errno = EMSGSIZE;
+        return -1;
+    }
+    std::memcpy(frame, buf, sizeof *frame);
+    return int(n);
+}
+
 int TpCanClose(int fd) { return fd >= 0 ? close(fd) : -1; }
 
-int TpLedOpen() { return -1; }
-int TpLedIoctl(int, unsigned int, unsigned long) { return -1; }
+int TpLedOpen()
+{
+    if (g_sim)
+        return sim::LedOpen();
+    return open("/dev/at91_led", O_RDWR);
+}
+
+int TpLedIoctl(int fd, unsigned int request, unsigned long arg)
+{
+    if (g_sim)
+        return sim::LedIoctl(fd, request, arg);
+    return ioctl(fd, request, arg);
+}
+
 int TpLedClose(int fd) { return fd >= 0 ? close(fd) : -1; }
+
+int TpCfCardPresent(int hardwareCheck) { return TpNodePresent(hardwareCheck ? "/dev/sdd1" : "/dev/hda1"); }
+
+int TpUsbDiskPresent() { return TpNodePresent("/dev/sda1"); }
+
+int TpNodePresent(const char *boardDev)
+{
+    struct stat st;
+    return TpStat(boardDev, &st) == 0 ? 1 : 0;
+}
 
 int TpIpcKeyFor(const char *root, int key)
 {

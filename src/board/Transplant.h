@@ -31,6 +31,8 @@ struct TpCanFrame {
 static_assert(sizeof(TpCanFrame) == 16, "a CAN frame is 16 bytes on the wire");
 
 // Start-up of the seam. Reads KOMAIN_ROOT, KOMAIN_CLOCK and KOMAIN_KERNEL.
+// Each call starts afresh (tests set up one sandbox after another); the
+// simulated clock restarts from KOMAIN_CLOCK or the host clock.
 // Returns 0 when the program may run. A host build without KOMAIN_ROOT
 // prints "komain: not a logger board; set KOMAIN_ROOT to run a simulated
 // station" and returns -1 (the caller exits 2). Must run before any other
@@ -64,7 +66,9 @@ int TpWriteAttr(const char *path, const char *text);
 
 // Shell commands, written as on the board. In simulation each one is logged
 // to sim/commands.log, board commands are emulated and file commands act in
-// the sandbox only. Returns the exit status as system() does.
+// the sandbox only. Returns the exit status as system() does (the exit
+// code in bits 8..15): 127 for a command the board would not have, 1 for a
+// command refused because it would chain commands or leave the sandbox.
 int TpSystem(const char *cmd);
 FILE *TpPopen(const char *cmd, const char *mode);
 int TpPclose(FILE *fp);
@@ -102,6 +106,15 @@ int TpCanClose(int fd);
 int TpLedOpen();
 int TpLedIoctl(int fd, unsigned int request, unsigned long arg);
 int TpLedClose(int fd);
+
+// Removable media: 1 when the medium's device node is there (card in its
+// slot, stick plugged in), else 0. The CF card is "/dev/sdd1" on the newer
+// board (hardwareCheck 1) and "/dev/hda1" on the older one; the USB disk is
+// "/dev/sda1". In simulation the test or supervisor creates and removes
+// these nodes under the sandbox; "mknod" never does.
+int TpCfCardPresent(int hardwareCheck);
+int TpUsbDiskPresent();
+int TpNodePresent(const char *boardDev);
 
 // System V keys. Keyed segments and the semaphore set use keys derived from
 // the sandbox so that simulated stations can run side by side.

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <sys/ipc.h>
+#include <sys/sem.h>
 #include <sys/shm.h>
 #include <unistd.h>
 
@@ -228,65 +230,63 @@ void sig_exit(int)
     }
 }
 
+void HousekeepingPass(HousekeepingState &st)
+{
+    const ShareClockRec &c = TemproraryData->ShareClock;
+    g_tmB.tm_sec = c.Sec;
+    g_tmB.tm_min = c.Min;
+    g_tmB.tm_hour = c.Hour;
+    g_tmB.tm_mday = c.Day;
+    g_tmB.tm_mon = c.Mon;
+    g_tmB.tm_year = c.Year;
+
+    // Hourly resync of the shared copy, at about second 5 of minute 0.
+    if (g_tmB.tm_sec > 4 && g_tmB.tm_min != st.lastMin) {
+        st.lastMin = g_tmB.tm_min;
+        if (st.lastMin == 0)
+            LoadShareClock(GetTime(0));
+    }
+    if (g_tmB.tm_sec != st.lastSec) {
+        st.lastSec = g_tmB.tm_sec;
+        QuerrySampBoard();
+        if (st.lastSec % 2 == 1)
+            QuerryAirP();
+    }
+    // Nightly window: the CF copy and the clock check once per day; the
+    // copy flag tells the minute cycle that its samples were disturbed.
+    if (g_tmB.tm_hour == 2 && (g_tmB.tm_min == 3 || g_tmB.tm_min == 4)) {
+        if (g_tmB.tm_mday != st.lastDay) {
+            st.lastDay = g_tmB.tm_mday;
+            Copy2CfCard();
+            DeleteOldFile_II();
+            SetSystimeByHwclock(1);
+            GetTime(0);
+            if (TemproraryData->MainStat.CanBusState == '0')
+                MakeCanSendPacket(2, 0, 0);
+            *g_pCpyCfDataFlag = 1;
+            std::printf("\n\n*******\n%d\r\n", *g_pCpyCfDataFlag);
+        }
+    } else {
+        *g_pCpyCfDataFlag = 0;
+    }
+    if (g_tmB.tm_min == 10 && g_tmB.tm_hour != st.lastHour) {
+        st.lastHour = g_tmB.tm_hour;
+        DeleteNand3();
+    }
+}
+
 void HousekeepingLoop()
 {
-    int lastSec = -1, lastMin = -1, lastDay = -1, lastHour = -1;
+    HousekeepingState st;
     TpSystem("rm /mnt/nand3/tempdir* -fr");
     DeleteOldFile_II();
     DeleteNand3();
     sleep(1);
     for (;;) {
-        // The 250 ms timer cuts the sleep short, so the body runs after every
-        // tick; each action below fires once per change of its clock field.
+        // The 250 ms timer cuts the sleep short, so a pass runs after every
+        // tick; each action fires once per change of its clock field.
         sleep(1);
-        const ShareClockRec &c = TemproraryData->ShareClock;
-        g_tmB.tm_sec = c.Sec;
-        g_tmB.tm_min = c.Min;
-        g_tmB.tm_hour = c.Hour;
-        g_tmB.tm_mday = c.Day;
-        g_tmB.tm_mon = c.Mon;
-        g_tmB.tm_year = c.Year;
-
-        // Hourly resync of the shared copy, at about second 5 of minute 0.
-        if (g_tmB.tm_sec > 4 && g_tmB.tm_min != lastMin) {
-            lastMin = g_tmB.tm_min;
-            if (lastMin == 0) {
-                struct tm *now = GetTime(0);
-                ShareClockRec &w = TemproraryData->ShareClock;
-                w.pTm = now;
-                w.Year = now->tm_year;
-                w.Mon = now->tm_mon;
-                w.Day = now->tm_mday;
-                w.Hour = now->tm_hour;
-                w.Min = now->tm_min;
-                w.Sec = now->tm_sec;
-            }
-        }
-        if (g_tmB.tm_sec != lastSec) {
-            lastSec = g_tmB.tm_sec;
-            QuerrySampBoard();
-            if (lastSec % 2 == 1)
-                QuerryAirP();
-        }
-        if (g_tmB.tm_hour == 2 && (g_tmB.tm_min == 3 || g_tmB.tm_min == 4)) {
-            if (g_tmB.tm_mday != lastDay) {
-                lastDay = g_tmB.tm_mday;
-                Copy2CfCard();
-                DeleteOldFile_II();
-                SetSystimeByHwclock(1);
-                GetTime(0);
-                if (TemproraryData->MainStat.CanBusState == '0')
-                    MakeCanSendPacket(2, 0, 0);
-                *g_pCpyCfDataFlag = 1;
-                std::printf("\n\n*******\n%d\r\n", *g_pCpyCfDataFlag);
-            }
-        } else {
-            *g_pCpyCfDataFlag = 0;
-        }
-        if (g_tmB.tm_min == 10 && g_tmB.tm_hour != lastHour) {
-            lastHour = g_tmB.tm_hour;
-            DeleteNand3();
-        }
+        HousekeepingPass(st);
     }
 }
 
@@ -328,10 +328,29 @@ namespace {
 
 } // namespace
 
-int KomainMain(int, char **)
+// "komain --remove-ipc": removes the keyed segments and the semaphore set
+// that a simulated station leaves behind by design (a restart reuses them).
+static int RemoveStationIpc()
+{
+    if (!TpSimulated())
+        return 2;
+    for (int key : {KEY_CPY_CF_FLAG, KEY_SAMPLE_QC, KEY_LAN}) {
+        int id = shmget(TpIpcKey(key), 0, 0);
+        if (id >= 0)
+            shmctl(id, IPC_RMID, nullptr);
+    }
+    int sem = semget(TpFtok("/bin", 'a'), 0, 0);
+    if (sem >= 0)
+        semctl(sem, 0, IPC_RMID);
+    return 0;
+}
+
+int KomainMain(int argc, char **argv)
 {
     if (TransplantInit() != 0)
         return 2;
+    if (argc > 1 && std::strcmp(argv[1], "--remove-ipc") == 0)
+        return RemoveStationIpc();
     // Lines reach a log or a pipe as they are printed.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (TpSimulated()) {

@@ -26,8 +26,16 @@ int SystemIpSet();
 int Change2WorkSpace();
 int CheckUpgrade();
 
-// The housekeeping loop of process B (never returns).
+// The housekeeping loop of process B (never returns) and one pass of it.
+// The memories start at -1, so a start inside a window acts at once.
+struct HousekeepingState {
+    int lastSec = -1;
+    int lastMin = -1;
+    int lastDay = -1;
+    int lastHour = -1;
+};
 void HousekeepingLoop();
+void HousekeepingPass(HousekeepingState &st);
 // The minimal loop of a process whose subsystem is not built yet: feeds its
 // watchdog slot once a second.
 [[noreturn]] void IdleProcessLoop(int slot);

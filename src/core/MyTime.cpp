@@ -26,6 +26,8 @@ int MonthByName(const char *name)
 
 int SecondsOfDay(const struct tm &t) { return t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec; }
 
+} // namespace
+
 void LoadShareClock(struct tm *t)
 {
     if (TemproraryData == nullptr)
@@ -40,7 +42,6 @@ void LoadShareClock(struct tm *t)
     c.Sec = t->tm_sec;
 }
 
-} // namespace
 
 struct tm *GetTime(int minutes)
 {
@@ -56,6 +57,27 @@ struct tm *GetTime(int minutes)
     return &g_tmNow;
 }
 
+int ParseHwclockText(const char *line, int sysMonth, struct tm *hw)
+{
+    char name[128] = {};
+    int day, hour, min, sec, year;
+    if (std::sscanf(line, "%127s %d %d:%d:%d %d", name, &day, &hour, &min, &sec, &year) < 6)
+        return -1;
+    int mon = MonthByName(name);
+    std::printf("rtc,%s(%d)\n", name, mon);
+    if (mon < 0)
+        mon = sysMonth;
+    std::memset(hw, 0, sizeof *hw);
+    hw->tm_year = year;
+    hw->tm_mon = mon;
+    hw->tm_mday = day;
+    hw->tm_hour = hour;
+    hw->tm_min = min;
+    hw->tm_sec = sec;
+    std::printf("hwclock:%04d-%02d-%02d %02d:%02d:%02d\n", year, mon, day, hour, min, sec);
+    return 0;
+}
+
 int ReadHwclock(struct tm *hw)
 {
     FILE *fp = TpPopen("hwclock |awk '{print $2,$3,$4,$5}' ", "r");
@@ -69,24 +91,7 @@ int ReadHwclock(struct tm *hw)
     TpPclose(fp);
     struct tm *sys = GetTime(0);
     std::printf("buf:%s\n", buf);
-
-    char name[128] = {};
-    int day, hour, min, sec, year;
-    if (std::sscanf(buf, "%127s %d %d:%d:%d %d", name, &day, &hour, &min, &sec, &year) < 6)
-        return -1;
-    int mon = MonthByName(name);
-    std::printf("rtc,%s(%d)\n", name, mon);
-    if (mon < 0)
-        mon = sys->tm_mon;
-    std::memset(hw, 0, sizeof *hw);
-    hw->tm_year = year;
-    hw->tm_mon = mon;
-    hw->tm_mday = day;
-    hw->tm_hour = hour;
-    hw->tm_min = min;
-    hw->tm_sec = sec;
-    std::printf("hwclock:%04d-%02d-%02d %02d:%02d:%02d\n", year, mon, day, hour, min, sec);
-    return 0;
+    return ParseHwclockText(buf, sys->tm_mon, hw);
 }
 
 int SetSystimeByHwclock(int mode)

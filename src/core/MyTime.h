@@ -25,7 +25,12 @@ int SetHwclockBySysTime(int);
 // -1 (unreadable or unparsable). A month name that matches none of the
 // twelve takes the system clock's month.
 int ReadHwclock(struct tm *hw);
+// Parses the hardware clock text "Dec 5 18:43:14 2026" (month name, day,
+// time, year); sysMonth stands in for an unknown month name.
+int ParseHwclockText(const char *line, int sysMonth, struct tm *hw);
 
+// Copies a GetTime result whole into the shared copy of the time.
+void LoadShareClock(struct tm *t);
 // Advances the shared copy by one second (housekeeping tick only).
 void UpdateMyTime();
 // Waits until the shared second has changed n+1 times.

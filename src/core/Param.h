@@ -106,28 +106,56 @@ struct ModiPamRec {
 static_assert(sizeof(DefDataRec) == 5840, "para.bin is 5840 bytes");
 static_assert(sizeof(DefDataExRec) == 4, "para_ex.bin is 4 bytes");
 static_assert(sizeof(ModiPamRec) == 1600, "modipam.bin is 1600 bytes");
+static_assert(offsetof(DefDataRec, Flag) == 64);
+static_assert(offsetof(DefDataRec, SerialNo) == 80);
+static_assert(offsetof(DefDataRec, Version1) == 96);
 static_assert(offsetof(DefDataRec, StationId) == 120);
+static_assert(offsetof(DefDataRec, Lat) == 128);
+static_assert(offsetof(DefDataRec, Long) == 144);
+static_assert(offsetof(DefDataRec, Alt) == 160);
 static_assert(offsetof(DefDataRec, Td) == 164);
+static_assert(offsetof(DefDataRec, AltP) == 168);
 static_assert(offsetof(DefDataRec, Ip) == 172);
+static_assert(offsetof(DefDataRec, WdModify) == 188);
+static_assert(offsetof(DefDataRec, Sensi) == 200);
+static_assert(offsetof(DefDataRec, Chrod) == 296);
+static_assert(offsetof(DefDataRec, Smc) == 332);
 static_assert(offsetof(DefDataRec, ObValid) == 440);
 static_assert(offsetof(DefDataRec, ElementEnable) == 460);
+static_assert(offsetof(DefDataRec, GpsValid) == 545);
 static_assert(offsetof(DefDataRec, CfValid) == 546);
+static_assert(offsetof(DefDataRec, SampleArchive) == 547);
 static_assert(offsetof(DefDataRec, SampleSaveFlag) == 632);
 static_assert(offsetof(DefDataRec, Qcps) == 638);
 static_assert(offsetof(DefDataRec, Qcpm) == 1598);
 static_assert(offsetof(DefDataRec, Gale) == 3338);
+static_assert(offsetof(DefDataRec, Tmax) == 3342);
+static_assert(offsetof(DefDataRec, FileTimeOut) == 3362);
+static_assert(offsetof(DefDataRec, DoorValid) == 3366);
 static_assert(offsetof(DefDataRec, Senco) == 3371);
 static_assert(offsetof(DefDataRec, RSenco) == 3435);
 static_assert(offsetof(DefDataRec, RainTh) == 3531);
 static_assert(offsetof(DefDataRec, Infrared) == 3552);
+static_assert(offsetof(DefDataRec, ClimSpeed) == 3576);
 static_assert(offsetof(DefDataRec, GpsPortType) == 3577);
+static_assert(offsetof(DefDataRec, AirpType) == 3578);
+static_assert(offsetof(DefDataRec, MainWindType) == 3581);
+static_assert(offsetof(DefDataRec, RawMode) == 3583);
 static_assert(offsetof(DefDataRec, LESensorCalib) == 3585);
 static_assert(offsetof(DefDataRec, Scv) == 3589);
+static_assert(offsetof(DefDataRec, Spare2) == 5317);
 static_assert(offsetof(DefDataRec, Gw) == 5797);
 static_assert(offsetof(DefDataRec, DestIp) == 5813);
 static_assert(offsetof(DefDataRec, DestPort) == 5829);
 static_assert(offsetof(DefDataRec, QcCtrl) == 5833);
 static_assert(offsetof(DefDataRec, STLX) == 5837);
+
+// Calibration correction table: each element's constant. An interval whose
+// upper bound equals the constant times 99.9 is unset; that is the factory
+// value of every bound.
+constexpr int SCV_CONSTANT[SCV_ELEMENTS] = {10, 100, 10, 100, 100, 100, 100, 100, 100,
+                                            100, 100, 100, 100, 100, 10, 10, 10, 10};
+constexpr double ScvUnsetBound(int element) { return SCV_CONSTANT[element] * 99.9; }
 
 // File names (board paths).
 #define PARA_FILE "/mnt/nand2/para.bin"
@@ -135,6 +163,8 @@ static_assert(offsetof(DefDataRec, STLX) == 5837);
 #define PARA_EX_FILE "/mnt/nand2/para_ex.bin"
 
 // Load or create each file at start-up (order: para_ex, para, modipam).
+// 0 when the record holds the file or the defaults, -1 when the file exists
+// but cannot be opened (the record is then left zero).
 int CheckParaExFile();
 int CheckParamFile();
 int CheckmodiParamFile();
@@ -142,7 +172,7 @@ int CheckmodiParamFile();
 int ReadDefaultParameEx();
 int ReadDefaultParam();
 int ReadMoidParam();
-// Fill a record with its defaults and save it.
+// Fill a record with its defaults and save it. 0, or -1 when the save failed.
 int SetDefaultParamEx();
 int SetDefaultParam();
 int SetModiParam();
@@ -151,5 +181,6 @@ int SetModiParam();
 int SaveParaFileEx(int);
 int SaveParaFile(int);
 int SaveModiParaFile();
-// Prints the identity summary of the station.
+// Prints the identity summary of the station (manufacturer, model, serial
+// number, versions, station identifier and position), twice.
 void PrintIdentity();

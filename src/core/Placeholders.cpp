@@ -21,13 +21,6 @@ int DeleteOldFile_II() { return 0; }
 int DeleteNand3() { return 0; }
 int Copy2CfCard() { return 0; }
 
-int SetChecExtTimer() { return 0; }
-int RcvCanPacket()
-{
-    sleep(1);
-    SoftDogFeed(DOG_A);
-    return 0;
-}
 int ListenToPc() { IdleProcessLoop(DOG_C); }
 int Send2Pc() { return 0; }
 int DataProcess() { IdleProcessLoop(DOG_D); }

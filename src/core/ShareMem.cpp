@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include "board/Transplant.h"
+#include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+#include "sampling/SampleStore.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
 DefDataRec *defdata = nullptr;
@@ -34,6 +36,8 @@ struct PrivateSegment {
 // The private segments in order of creation. A subsystem that owns a
 // segment adds its row here.
 const PrivateSegment kSegments[] = {
+    {reinterpret_cast<void **>(&sampledata), sizeof(SampleDataRec)},
+    {reinterpret_cast<void **>(&cansendrcvarray), sizeof(CanSendRcvRec)},
     {reinterpret_cast<void **>(&defdata), sizeof(DefDataRec)},
     {reinterpret_cast<void **>(&defdataEx), sizeof(DefDataExRec)},
     {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
@@ -44,14 +48,7 @@ const PrivateSegment kSegments[] = {
 void InitTemproraryData()
 {
     TemproraryDataRec &t = *TemproraryData;
-    struct tm *now = GetTime(0);
-    t.ShareClock.pTm = now;
-    t.ShareClock.Sec = now->tm_sec;
-    t.ShareClock.Min = now->tm_min;
-    t.ShareClock.Hour = now->tm_hour;
-    t.ShareClock.Day = now->tm_mday;
-    t.ShareClock.Mon = now->tm_mon;
-    t.ShareClock.Year = now->tm_year;
+    LoadShareClock(GetTime(0));
     t.MainBoardCommState = '9';
     t.VisDeviceQc = '2';
     std::snprintf(t.ComSetting, sizeof t.ComSetting, "%s", "9600 8 N 1");
@@ -74,6 +71,9 @@ void InitTemproraryData()
         s.Flag2 = '0';
     }
     t.Terh = TerhStat{'9', 12, '0', 25, '0', '2'};
+    t.TairStat = ExtBoardStat{'9', 9999.0f, '1', 9999.0f, '0', '0', 0, 0};
+    t.RainStat = t.TairStat;
+    t.Rain.Flag = 1;
     std::memset(t.SensorState, '0', 75);
 }
 

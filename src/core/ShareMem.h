@@ -73,6 +73,41 @@ struct TerhStat {
 
 enum SubCollector { SUB_CLIM = 0, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA, SUB_COUNT };
 
+// Status block of the air-temperature and rain boards, in the order the
+// STATTAIR and STATRAIN replies list it.
+struct ExtBoardStat {
+    char State;            // '0' talking, '2' silent since reset, '9' not heard, 'N' off
+    float SupplyVoltage;   // V
+    char VoltageLow;       // '1' below 13.0 V
+    float BoardTemp;       // deg C
+    char Ch1;
+    char Ch2;
+    uint8_t Status1;       // board status bytes
+    uint8_t Status2;
+};
+
+// Readings of the air-temperature board (node 16). Temperatures in deg C,
+// 9999.0 for a dead channel.
+struct TairBlock {
+    float ChanTemp[4];     // the four channel temperatures
+    float FurtherTemp[4];  // four further channels
+    float ExtraTemp;       // one more temperature
+    float Humidity;        // percent
+    char ChanQc[4];        // QC characters sent by the board: T01, T02, T03, ExtraTemp
+};
+
+// Readings of the rain board (node 17).
+struct RainBlock {
+    uint8_t Reading[6];    // d0-d5; 0-2 are RAT1-RAT3
+    uint8_t Status;
+    char Qc[5];            // RAT1, RAT2, RAT3, RAT, fifth reading
+    int32_t HourCount;     // hourly accumulated rain count
+    uint8_t Flag;
+};
+
+constexpr int SUNSHINE_FLAGS = 30;
+constexpr int QCPM_MEMORY = 100;   // minute check indexes 0-99
+
 struct TemproraryDataRec {
     ShareClockRec ShareClock;
     int32_t TimeNow;
@@ -92,6 +127,23 @@ struct TemproraryDataRec {
     char CopyRequestPath[128];
     char CfKeyPressed;
     char DebugEcho[2];
+    // CAN sampling boards (process A writes, the minute process resets).
+    float MainOptReading[2];             // evaporation level (mm), climate channel 1 / 10
+    ExtBoardStat TairStat;
+    ExtBoardStat RainStat;
+    TairBlock Tair;
+    RainBlock Rain;
+    int32_t SyncCount;                   // SYNC frames sent
+    int32_t TerhTempCount;               // temperature packets of node 15
+    int32_t TerhHumiCount;               // humidity packets of node 15
+    int32_t SunshineFlag[SUNSHINE_FLAGS];
+    int32_t SunshineIdx;
+    int32_t ClimFreq[3];                 // latest value of the climate frequency channels
+    int32_t ClimFreqDelta[3];            // change since the previous value
+    // Minutes without variation per minute-check index and for the
+    // 10-minute visibility (minute process only).
+    uint8_t NoVarCount[QCPM_MEMORY];
+    uint8_t NoVarCountVI10;
 };
 
 // Serial port table, one entry per port slot.

@@ -46,10 +46,7 @@ std::string Sandbox::Read(const std::string &boardPath) const { return ReadHostF
 
 void Sandbox::Write(const std::string &boardPath, const std::string &bytes) const
 {
-    fs::path p = Path(boardPath);
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    WriteHostFile(Path(boardPath), bytes);
 }
 
 } // namespace komain_test

@@ -68,12 +68,16 @@ bool Station::Exists(const std::string &boardPath) const { return access(Path(bo
 
 std::string Station::ReadFile(const std::string &boardPath) const { return ReadHostFile(Path(boardPath)); }
 
+void WriteHostFile(const std::string &path, const std::string &bytes)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
 void Station::WriteFile(const std::string &boardPath, const std::string &bytes) const
 {
-    fs::path p = Path(boardPath);
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    WriteHostFile(Path(boardPath), bytes);
 }
 
 void Station::MakeDir(const std::string &boardPath) const { fs::create_directories(Path(boardPath)); }

@@ -86,5 +86,7 @@ private:
 
 // Reads a whole host file ("" when missing).
 std::string ReadHostFile(const std::string &path);
+// Writes a whole host file, making its folders.
+void WriteHostFile(const std::string &path, const std::string &bytes);
 
 } // namespace komain_test

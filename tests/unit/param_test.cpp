@@ -1,0 +1,391 @@
+// Parameter files: load, reset, defaults and the exact bytes of para.bin.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "core/Param.h"
+#include "core/ShareMem.h"
+#include "support/Sandbox.h"
+
+namespace {
+
+using komain_test::Sandbox;
+
+template <typename T>
+T At(const std::string &bytes, std::size_t offset)
+{
+    T v{};
+    EXPECT_LE(offset + sizeof v, bytes.size());
+    if (offset + sizeof v <= bytes.size())
+        std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+
+template <typename T>
+void Put(std::string &bytes, std::size_t offset, T v)
+{
+    std::memcpy(bytes.data() + offset, &v, sizeof v);
+}
+
+class ParamTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = {defdata, defdataEx, modipam};
+        // Start from garbage so that a record that is not cleared shows.
+        std::memset(&para_, 0xA5, sizeof para_);
+        std::memset(&ex_, 0xA5, sizeof ex_);
+        std::memset(&modi_, 0xA5, sizeof modi_);
+        defdata = &para_;
+        defdataEx = &ex_;
+        modipam = &modi_;
+        ex_.Generation = 0;
+    }
+    void TearDown() override
+    {
+        defdata = saved_.d;
+        defdataEx = saved_.e;
+        modipam = saved_.m;
+    }
+
+    // The bytes of para.bin as the factory defaults of the given generation.
+    std::string DefaultPara(int generation)
+    {
+        defdataEx->Generation = generation;
+        testing::internal::CaptureStdout();
+        SetDefaultParam();
+        testing::internal::GetCapturedStdout();
+        return sb_.Read(PARA_FILE);
+    }
+
+    bool Exists(const char *boardPath) const { return std::filesystem::exists(sb_.Path(boardPath)); }
+
+    Sandbox sb_;
+    struct {
+        DefDataRec *d;
+        DefDataExRec *e;
+        ModiPamRec *m;
+    } saved_{};
+    static DefDataRec para_;
+    static DefDataExRec ex_;
+    static ModiPamRec modi_;
+};
+
+DefDataRec ParamTest::para_;
+DefDataExRec ParamTest::ex_;
+ModiPamRec ParamTest::modi_;
+
+const char kIdentity[] = "Manufacturer:QUILLMERE\nFlag:KORV2000\nSerialNo:201001080001\nHardVersion:V1.00\n"
+                         "SoftVersion:V2.73\nFileVersion:V1.00\nID:10101\nLongti:116.22.26\nLati:39.10.03\n"
+                         "Alt:102.5\r\n\r\n";
+
+// ---------------------------------------------------------------------------
+// para.bin: creation and the exact bytes of the factory set
+
+TEST_F(ParamTest, MissingParaIsCreatedWithDefaultsAndIdentity)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CheckParamFile(), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, std::string(kIdentity) + "\r\n" + kIdentity);
+    EXPECT_EQ(sb_.Read(PARA_FILE).size(), 5840u);
+    EXPECT_FALSE(Exists(PARA_FILE ".tmp"));
+}
+
+TEST_F(ParamTest, DefaultParaBytesAtTheirOffsets)
+{
+    std::string f = DefaultPara(0);
+    ASSERT_EQ(f.size(), 5840u);
+
+    EXPECT_EQ(f.substr(0, 10), std::string("QUILLMERE\0", 10));
+    EXPECT_EQ(f.substr(120, 8), std::string("10101\0\0\0", 8));
+    EXPECT_EQ(f.substr(128, 9), std::string("39.10.03\0", 9));
+    EXPECT_EQ(f.substr(144, 10), std::string("116.22.26\0", 10));
+    EXPECT_EQ(At<float>(f, 160), 102.5f);
+    EXPECT_EQ(f.substr(164, 4), std::string("\xf2\xff\xff\xff", 4));   // Td -14
+    EXPECT_EQ(At<float>(f, 168), 104.0f);
+    EXPECT_EQ(f.substr(172, 14), std::string("192.168.1.202\0", 14));
+    EXPECT_EQ(At<float>(f, 192), 10.0f);
+    EXPECT_EQ(At<float>(f, 200), 16.69f);
+    EXPECT_EQ(At<float>(f, 200 + 3 * 4), 13.438f);
+    EXPECT_EQ(At<float>(f, 200 + 23 * 4), 10.0f);
+    EXPECT_EQ(At<float>(f, 296 + 8 * 4), 1058.2f);
+    EXPECT_EQ(At<int32_t>(f, 332), 50);
+    EXPECT_EQ(At<int32_t>(f, 332 + 26 * 4), 50);
+
+    EXPECT_EQ(f.substr(440, 20), "11101011101101111111");
+    std::string enable(85, '1');
+    for (int row : {22, 84})
+        enable[row] = '0';
+    for (int row = 37; row <= 45; ++row)
+        enable[row] = '0';
+    for (int row = 68; row <= 79; ++row)
+        enable[row] = '0';
+    EXPECT_EQ(f.substr(460, 85), enable);
+    EXPECT_EQ(f.substr(545, 2), "11");
+    EXPECT_EQ(f.substr(547, 82), std::string(82, '0'));
+    EXPECT_EQ(f.substr(629, 3), std::string(3, '\0'));
+    EXPECT_EQ(f.substr(632, 6), "000000");
+
+    // QCPS row 1 (P) and row 71 (OS); QCPM rows 1 (P), 70 (OT) and 85.
+    EXPECT_EQ(At<float>(f, 638 + 12), 500.0f);
+    EXPECT_EQ(At<float>(f, 638 + 16), 1100.0f);
+    EXPECT_EQ(At<float>(f, 638 + 20), 0.3f);
+    EXPECT_EQ(At<float>(f, 638 + 71 * 12), 2.8f);
+    EXPECT_EQ(At<float>(f, 638 + 79 * 12 + 8), 99999.0f);
+    const float p[5] = {400, 1100, 0.5f, 2, 99999};
+    const float row85[5] = {0, 75, 10, 21, 99999};
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(At<float>(f, 1598 + 1 * 20 + 4 * k), p[k]) << k;
+        EXPECT_EQ(At<float>(f, 1598 + 85 * 20 + 4 * k), row85[k]) << k;
+    }
+    EXPECT_EQ(At<float>(f, 1598 + 70 * 20), -99999.0f);
+    EXPECT_EQ(At<float>(f, 1598 + 86 * 20 + 16), 99999.0f);
+
+    const int32_t ints[] = {14, 50, -40, 20, 40, 20, 3, 0};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(At<int32_t>(f, 3338 + 4 * i), ints[i]) << i;
+    EXPECT_EQ(f[3370], '1');
+    EXPECT_EQ(At<float>(f, 3371 + 13 * 4), 0.5f);
+    EXPECT_EQ(At<float>(f, 3435 + 4), 1.0f);        // first block, element 1
+    EXPECT_EQ(At<float>(f, 3435 + 48 + 4), 0.1f);   // second block, element 1
+    EXPECT_EQ(At<float>(f, 3531 + 16), 0.04f);
+    EXPECT_EQ(f[3551], '1');
+    EXPECT_EQ(At<float>(f, 3552 + 20), 1.0f);
+    EXPECT_EQ(f.substr(3576, 9), std::string("1\x00\x04\x00\x00\x00\x00\x01\x01", 9));
+    EXPECT_EQ(At<float>(f, 3585), 0.0f);
+
+    // Calibration table: bound = constant x 99.9, correction 0.
+    EXPECT_EQ(At<double>(f, 3589), 10 * 99.9);
+    EXPECT_EQ(At<double>(f, 3589 + 8), 0.0);
+    EXPECT_EQ(At<double>(f, 3589 + 1 * 96 + 5 * 16), 100 * 99.9);   // element 1, entry 5
+    EXPECT_EQ(At<double>(f, 3589 + 13 * 96), 100 * 99.9);
+    EXPECT_EQ(At<double>(f, 3589 + 14 * 96), 10 * 99.9);
+    EXPECT_EQ(At<double>(f, 3589 + 17 * 96 + 5 * 16), 10 * 99.9);
+
+    EXPECT_EQ(f.substr(5317, 480), std::string(480, '\0'));
+    EXPECT_EQ(f.substr(5797, 12), std::string("192.168.8.1\0", 12));
+    EXPECT_EQ(f.substr(5813, 14), std::string("192.168.8.100\0", 14));
+    EXPECT_EQ(f.substr(5829, 4), std::string("\x08\x07\0\0", 4));   // 1800
+    EXPECT_EQ(At<int32_t>(f, 5833), 0);
+    EXPECT_EQ(f.substr(5837, 3), std::string(3, '\0'));
+}
+
+TEST_F(ParamTest, GenerationDecidesTerhFlagAndStationType)
+{
+    std::string g1 = DefaultPara(1);
+    EXPECT_EQ(g1[440 + 15], '0');
+    EXPECT_EQ(g1[5837], 'M');
+    for (int gen : {0, 2}) {
+        std::string f = DefaultPara(gen);
+        EXPECT_EQ(f[440 + 15], '1') << gen;
+        EXPECT_EQ(f[5837], '\0') << gen;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// para.bin: loading
+
+TEST_F(ParamTest, WrongLengthParaIsReplacedByDefaults)
+{
+    const std::string defaults = DefaultPara(0);
+    for (std::size_t len : {std::size_t(0), std::size_t(5839), std::size_t(5841), std::size_t(11680)}) {
+        SCOPED_TRACE(len);
+        std::string junk(len, '7');
+        sb_.Write(PARA_FILE, junk);
+        testing::internal::CaptureStdout();
+        CheckParamFile();
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.rfind("***nFileLength:" + std::to_string(len) + "\nreset para!\r\nManufacturer:", 0), 0u)
+            << out;
+        EXPECT_EQ(sb_.Read(PARA_FILE), defaults);
+        EXPECT_EQ(para_.StationId[0], '1');
+    }
+}
+
+TEST_F(ParamTest, RightLengthParaIsLoadedWhole)
+{
+    std::string f = DefaultPara(1);
+    std::memcpy(f.data() + 120, "54511\0", 6);
+    Put<int32_t>(f, 164, 480);
+    sb_.Write(PARA_FILE, f);
+    ex_.Generation = 1;
+    testing::internal::CaptureStdout();
+    CheckParamFile();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("***nFileLength:5840\nCOMPILETIME ", 0), 0u) << out;
+    EXPECT_NE(out.find("\r\n\r\nManufacturer:QUILLMERE\n"), std::string::npos);
+    EXPECT_NE(out.find("ID:54511\n"), std::string::npos);
+    EXPECT_EQ(std::string(para_.StationId), "54511");
+    int32_t td = para_.Td;
+    EXPECT_EQ(td, 480);
+    EXPECT_EQ(sb_.Read(PARA_FILE), f);
+}
+
+TEST_F(ParamTest, UnknownGpsPortTypeLoadsAsGps)
+{
+    std::string f = DefaultPara(0);
+    const struct {
+        uint8_t file, memory;
+    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {5, 1}, {7, 1}, {8, 8}, {11, 11}, {12, 1}, {255, 1}};
+    for (auto c : cases) {
+        SCOPED_TRACE(int(c.file));
+        f[3577] = char(c.file);
+        sb_.Write(PARA_FILE, f);
+        testing::internal::CaptureStdout();
+        ReadDefaultParam();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(para_.GpsPortType, c.memory);
+        EXPECT_EQ(sb_.Read(PARA_FILE), f);   // the fix is not saved
+    }
+}
+
+TEST_F(ParamTest, SubCollectorFlagsForcedInMemoryOnly)
+{
+    std::string f = DefaultPara(0);
+    std::memset(f.data() + 440, '1', 20);
+    for (int gen : {0, 1}) {
+        SCOPED_TRACE(gen);
+        sb_.Write(PARA_FILE, f);
+        ex_.Generation = gen;
+        testing::internal::CaptureStdout();
+        CheckParamFile();
+        testing::internal::GetCapturedStdout();
+        std::string flags(para_.ObValid, 20);
+        EXPECT_EQ(flags, gen == 0 ? "11101111111111110011" : "11101111111111111111");
+        EXPECT_EQ(sb_.Read(PARA_FILE), f);
+    }
+    // Freshly created defaults get the same treatment, and only in memory.
+    std::filesystem::remove(sb_.Path(PARA_FILE));
+    ex_.Generation = 0;
+    testing::internal::CaptureStdout();
+    CheckParamFile();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::string(para_.ObValid, 20), "11101011101101110011");
+    EXPECT_EQ(sb_.Read(PARA_FILE).substr(440, 20), "11101011101101111111");
+}
+
+TEST_F(ParamTest, GarbageOfTheRightLengthLoadsWithBoundedTexts)
+{
+    std::string f(5840, '\0');
+    uint32_t x = 12345;
+    for (char &c : f) {
+        x = x * 1103515245u + 12345u;
+        c = char((x >> 16) | 1);   // no NUL anywhere: no text is terminated
+    }
+    sb_.Write(PARA_FILE, f);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CheckParamFile(), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::strlen(para_.StationId), 7u);
+    EXPECT_EQ(std::strlen(para_.DestIp), 15u);
+    std::string id = "\nID:" + f.substr(120, 7) + "\n";
+    EXPECT_NE(out.find(id), std::string::npos);
+}
+
+TEST_F(ParamTest, UnopenableParaLeavesRecordZero)
+{
+    std::filesystem::create_directories(sb_.Path(PARA_FILE));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ReadDefaultParam(), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "error fp==NULL\n");
+    DefDataRec zero{};
+    EXPECT_EQ(std::memcmp(&para_, &zero, sizeof zero), 0);
+}
+
+// ---------------------------------------------------------------------------
+// para_ex.bin and modipam.bin
+
+TEST_F(ParamTest, ParaExLoadResetAndCreate)
+{
+    testing::internal::CaptureStdout();
+    ex_.Generation = 7;
+    CheckParaExFile();   // missing: created silently
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(sb_.Read(PARA_EX_FILE), std::string(4, '\0'));
+
+    sb_.Write(PARA_EX_FILE, "");
+    ex_.Generation = 7;
+    testing::internal::CaptureStdout();
+    CheckParaExFile();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "reset para_ex!\r\n");
+    EXPECT_EQ(ex_.Generation, 0);
+    EXPECT_EQ(sb_.Read(PARA_EX_FILE), std::string(4, '\0'));
+
+    sb_.Write(PARA_EX_FILE, std::string("\x01\0\0\0", 4));
+    testing::internal::CaptureStdout();
+    CheckParaExFile();
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("COMPILETIME ", 0), 0u);
+    EXPECT_EQ(ex_.Generation, 1);
+}
+
+TEST_F(ParamTest, ModiParamDefaultsAndReset)
+{
+    testing::internal::CaptureStdout();
+    CheckmodiParamFile();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::string f = sb_.Read(MODIPAM_FILE);
+    ASSERT_EQ(f.size(), 1600u);
+    const float entry[5] = {0, 1, 0, 1, 0};
+    for (int e : {0, 40, 42, 79})
+        for (int k = 0; k < 5; ++k)
+            EXPECT_EQ(At<float>(f, e * 20 + k * 4), entry[k]) << e << " " << k;
+    EXPECT_EQ(At<float>(f, 41 * 20 + 12), 0.1f);
+    EXPECT_EQ(At<float>(f, 41 * 20 + 4), 1.0f);
+
+    std::string changed = f;
+    Put<float>(changed, 20, 2.5f);
+    sb_.Write(MODIPAM_FILE, changed);
+    testing::internal::CaptureStdout();
+    CheckmodiParamFile();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(modi_.Pam[1][0], 2.5f);
+
+    sb_.Write(MODIPAM_FILE, changed.substr(0, 1599));
+    testing::internal::CaptureStdout();
+    CheckmodiParamFile();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "reset modipara!\r\n");
+    EXPECT_EQ(sb_.Read(MODIPAM_FILE), f);
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+TEST_F(ParamTest, SaveReplacesFileWithoutLeavingTemporary)
+{
+    std::string before = DefaultPara(0);
+    std::memcpy(para_.StationId, "A1234\0", 6);
+    EXPECT_EQ(SaveParaFile(0), 1);
+    std::string after = sb_.Read(PARA_FILE);
+    EXPECT_EQ(after.size(), 5840u);
+    EXPECT_EQ(after.substr(120, 6), std::string("A1234\0", 6));
+    EXPECT_EQ(after.substr(128), before.substr(128));
+    EXPECT_FALSE(Exists(PARA_FILE ".tmp"));
+}
+
+TEST_F(ParamTest, FailedSaveLeavesOldFileIntact)
+{
+    const std::string before = DefaultPara(0);
+    std::memcpy(para_.StationId, "99999\0", 6);
+
+    // The temporary file cannot be created.
+    std::filesystem::create_directory(sb_.Path(PARA_FILE ".tmp"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SaveParaFile(0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "error fp==NULL\n");
+    EXPECT_EQ(sb_.Read(PARA_FILE), before);
+    std::filesystem::remove(sb_.Path(PARA_FILE ".tmp"));
+
+    // The rename fails: the target is a folder that is not empty.
+    testing::internal::CaptureStdout();
+    std::filesystem::create_directories(sb_.Path(MODIPAM_FILE "/keep"));
+    EXPECT_EQ(SaveModiParaFile(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SaveParaFile error\r\n");
+    EXPECT_FALSE(Exists(MODIPAM_FILE ".tmp"));
+    EXPECT_TRUE(Exists(MODIPAM_FILE "/keep"));
+}
+
+} // namespace

@@ -1,0 +1,261 @@
+// Conversion of CAN packets into samples: exact ring values and QC
+// characters per board and packet type.
+#include "sampling_fixture.h"
+
+namespace {
+
+using Conversion = SamplingTest;
+
+TEST_F(Conversion, MainBoardTemperatureHumidityAndEvaporation)
+{
+    FeedWords(0x192, 2345, 6543, 0, 1000);
+    const SampleDataRec &s = *sampledata;
+    // T0 twice, first sample of the minute in slot 1.
+    EXPECT_EQ(+s.T0.pos, 2);
+    EXPECT_EQ(+s.T0.Value[1], 2345);
+    EXPECT_EQ(+s.T0.Value[2], 2345);
+    EXPECT_EQ(+s.T0.Qc[1], '0');
+    EXPECT_EQ(+s.T0.Qc[2], '0');
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_T0], 23.45f);
+    EXPECT_EQ(+g_ucpSampleDataQc[EL_T0], '0');
+    EXPECT_EQ(+s.U.pos, 1);
+    EXPECT_EQ(+s.U.Value[1], 654);
+    // 1000 x 0.01 mA: (125000 - 62500)/100 * 0.981 = 613.125 (0.1 mm).
+    EXPECT_EQ(+s.LE.Value[1], 613);
+    EXPECT_EQ(+s.LE.Value[2], 613);
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_LE], 61.31f);
+    EXPECT_FLOAT_EQ(+TemproraryData->MainOptReading[0], 61.31f);
+    EXPECT_EQ(+TemproraryData->MainBoardCommState, '0');
+    EXPECT_EQ(+TemproraryData->MainStat.CanBusState, '0');
+    EXPECT_EQ(+TemproraryData->MainStat.State2, '0');
+
+    // Negative temperature, humidity clamp at 1000.
+    FeedWords(0x192, 0xFF38, 10005, 0, 1000);
+    EXPECT_EQ(+s.T0.Value[3], -200);
+    EXPECT_EQ(+s.U.Value[2], 1000);
+}
+
+TEST_F(Conversion, EvaporationCurrentBoundaries)
+{
+    FeedWords(0x192, 0, 0, 0, 359);
+    FeedWords(0x192, 0, 0, 0, 2101);
+    FeedWords(0x192, 0, 0, 0, 360);   // clamped to 1000 (100.0 mm)
+    FeedWords(0x192, 0, 0, 0, 2100);  // below zero, clamped to 0
+    const auto &le = sampledata->LE;
+    int expect[] = {0, 0, 0, 0, 1000, 1000, 0, 0};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(+le.Value[i + 1], expect[i]) << i;
+        EXPECT_EQ(+le.Qc[i + 1], '0') << i;   // a normal check, not missing
+    }
+}
+
+TEST_F(Conversion, TemperatureHumidityBoardOwnsT0WhileReporting)
+{
+    TemproraryData->Terh.State1 = '0';
+    FeedWords(0x192, 2345, 6543, 0, 1000);
+    EXPECT_EQ(+sampledata->T0.pos, 0);
+    EXPECT_EQ(+sampledata->U.pos, 0);
+    EXPECT_EQ(+sampledata->LE.pos, 2);
+}
+
+TEST_F(Conversion, WindSpeedAndDirection)
+{
+    defdata->Senco[0] = 0.5f;   // k0 of WS
+    defdata->Senco[1] = 0.1f;   // k1
+    FeedWords(0x292, 0);
+    FeedWords(0x292, 10);
+    EXPECT_EQ(+sampledata->WS.Value[1], 0);   // calm whatever k0
+    EXPECT_EQ(+sampledata->WS.Value[2], 150);
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_WS], 1.5f);
+    EXPECT_EQ(+TemproraryData->MainStat.State3, '0');
+
+    FeedWords(0x392, 2500);
+    FeedWords(0x392, 1);
+    FeedWords(0x392, 4);
+    Feed(0x392, {123, 0, 1, 1});   // d2 set: whole degrees; d3 set: door open
+    const auto &wd = sampledata->WD;
+    EXPECT_EQ(+wd.Value[1], 360);
+    EXPECT_EQ(+wd.Value[2], 0);
+    EXPECT_EQ(+wd.Value[3], 1);
+    EXPECT_EQ(+wd.Value[4], 123);
+    EXPECT_EQ(+TemproraryData->MainStat.DoorState, '1');
+}
+
+TEST_F(Conversion, RainSumsAndSupplyOfMainBoard)
+{
+    defdata->Senco[9] = 0.1f;    // k1 of RAT
+    defdata->Senco[13] = 0.5f;   // k1 of RAT1
+    FeedWords(0x492, 1, 2, 2250, 12000);
+    FeedWords(0x492, 1, 0, 2250, 25000);
+    EXPECT_EQ(+sampledata->RainSum, 2);
+    EXPECT_EQ(+sampledata->RainSumQc, '0');
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_RAT], 0.2f);
+    EXPECT_EQ(+sampledata->Rain1Sum, 10);
+    EXPECT_EQ(+TemproraryData->SubStat[SUB_CLIM].Flag2, '0');
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading2, 22.5f);
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading1, 12.3f);   // 25 V is nonsense
+    EXPECT_EQ(+TemproraryData->MainStat.State1, '1');
+    FeedWords(0x492, 0, 0, 0, 14000);
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading1, 14.0f);
+    EXPECT_EQ(+TemproraryData->MainStat.State1, '0');
+}
+
+TEST_F(Conversion, RadiationChannels)
+{
+    Enable(NODE_RADI);
+    defdata->Sensi[0] = 10.0f;   // GR
+    defdata->Sensi[2] = 10.0f;   // NR
+    FeedWords(0x185, 100, 0, 0, 0);
+    FeedWords(0x185, 0x8000, 0, 0, 0);
+    FeedWords(0x385, 0, 0, 0, 0xFFFF);
+    const auto &gr = sampledata->Radi[RADI_GR];
+    EXPECT_EQ(+gr.Value[1], 10005);
+    EXPECT_EQ(+gr.Value[2], 0);
+    EXPECT_EQ(+sampledata->Radi[RADI_NR].Value[1], -95);
+    EXPECT_EQ(+TemproraryData->SubStat[SUB_RADI].State, '0');
+    EXPECT_EQ(+TemproraryData->SubStat[SUB_RADI].Flag2, 'N');
+
+    // Sunshine flags wrap over 30 entries.
+    TemproraryData->SunshineIdx = 29;
+    FeedWords(0x485, 13000, 2000, 1001);
+    FeedWords(0x485, 13000, 2000, 1000);
+    EXPECT_EQ(+TemproraryData->SunshineFlag[29], 1);
+    EXPECT_EQ(+TemproraryData->SunshineFlag[0], 0);
+    EXPECT_EQ(+TemproraryData->SunshineIdx, 1);
+}
+
+TEST_F(Conversion, NetRadiationCheckedOnItsMagnitude)
+{
+    Enable(NODE_RADI);
+    defdata->Sensi[2] = 10.0f;
+    SetQcps(EL_NR, 0.0f, 500.0f, QC_NONE);
+    FeedWords(0x385, 0, 0, 0, 0xFFFF);   // -0.95 display
+    EXPECT_EQ(+sampledata->Radi[RADI_NR].Qc[1], '0');
+}
+
+TEST_F(Conversion, EarthTemperatures)
+{
+    Enable(NODE_EATH);
+    modipam->Pam[EL_TG][1] = 1.0f;    // t' = t
+    modipam->Pam[EL_ST0][1] = 2.0f;
+    modipam->Pam[EL_ST0][2] = 1.0f;   // t' = 2t + 1
+    FeedWords(0x186, 0x7FFF, 1234);
+    const auto &tg = sampledata->Earth[EARTH_TG];
+    EXPECT_EQ(+tg.Value[1], 99999);
+    EXPECT_EQ(+tg.Qc[1], '8');
+    EXPECT_EQ(+sampledata->Earth[EARTH_ST0].Value[1], 2568);
+    modipam->Pam[EL_ST1 + 7][1] = 1.0f;
+    FeedWords(0x386, 0, 0, 0, 0xFF9C);   // ST8 = -1.00
+    EXPECT_EQ(+sampledata->Earth[EARTH_ST8].Value[1], -100);
+}
+
+TEST_F(Conversion, ClimateBoard)
+{
+    Enable(NODE_CLIM);
+    // Type 10 without a pending thermopile reading leaves IR alone.
+    FeedWords(0x483, 100, 100, 100, 12000);
+    EXPECT_EQ(+sampledata->IR.pos, 0);
+    // SV with the speed flag off is 31 (no placeholder).
+    EXPECT_EQ(+sampledata->SV1.Value[1], 31);
+
+    FeedWords(0x183, 1000, 2000, 0xFF38, 500);
+    EXPECT_EQ(+sampledata->T1.Value[1], 1000);
+    EXPECT_EQ(+sampledata->T3.Value[1], -200);
+    EXPECT_EQ(+TemproraryData->SubStat[SUB_CLIM].Flag1, '0');
+
+    defdata->ClimSpeed = '1';
+    FeedWords(0x483, 9, 1000, 100, 12000);
+    EXPECT_EQ(+sampledata->SV1.Value[2], -99999);
+    EXPECT_EQ(+sampledata->SV1.Qc[2], '8');
+    EXPECT_EQ(+sampledata->SV2.Value[2], 433);   // (1000*0.0443 - 0.9565)*10
+    EXPECT_EQ(+sampledata->IR.pos, 1);           // the pending reading was used
+
+    // Frequency channels: out of band gives '2'.
+    defdata->Chrod[0][0] = 0.0157f;
+    defdata->Chrod[0][2] = 1000.0f;
+    FeedWords(0x283, 1500, 1000, 3000, 0);
+    EXPECT_EQ(+sampledata->ClimFreqQc[0], '0');
+    EXPECT_EQ(+sampledata->ClimFreqQc[1], '2');
+    EXPECT_EQ(+sampledata->ClimFreqQc[2], '2');
+    EXPECT_EQ(+sampledata->ClimFreq[0], 500);   // 0.0157*500/1.57*100 + 0.5
+    EXPECT_FLOAT_EQ(+TemproraryData->MainOptReading[1], 50.0f);
+}
+
+TEST_F(Conversion, TemperatureHumidityBoard)
+{
+    Enable(NODE_TERH);
+    FeedWords(0x18F, 2000, 12500, 2599);
+    EXPECT_EQ(+sampledata->T0.Value[1], 2000);
+    EXPECT_EQ(+sampledata->T0.Value[2], 2000);
+    EXPECT_EQ(+TemproraryData->Terh.Reading1, 12);
+    EXPECT_EQ(+TemproraryData->Terh.State2, '1');
+    EXPECT_EQ(+TemproraryData->Terh.Reading2, 25);
+    EXPECT_EQ(+TemproraryData->TerhTempCount, 1);
+    FeedWords(0x28F, 0, 0, 120);
+    EXPECT_EQ(+sampledata->U.Value[1], 1000);
+    EXPECT_EQ(+TemproraryData->TerhHumiCount, 1);
+
+    // Ignored while the air-temperature board is fitted.
+    Enable(NODE_TAIR);
+    FeedWords(0x18F, 1000);
+    EXPECT_EQ(+sampledata->T0.pos, 2);
+}
+
+TEST_F(Conversion, AirTemperatureBoard)
+{
+    Enable(NODE_TAIR);
+    FeedWords(0x190, 2345, 0x7FFF, 0xFF38, 1000);
+    EXPECT_EQ(+sampledata->T0x[0].Value[1], 234);
+    EXPECT_EQ(+sampledata->T0x[0].Qc[1], '0');
+    EXPECT_EQ(+sampledata->T0x[1].Value[1], 99999);
+    EXPECT_EQ(+sampledata->T0x[2].Value[1], -20);
+    EXPECT_FLOAT_EQ(+TemproraryData->Tair.ChanTemp[1], 9999.0f);
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_T01], 23.45f);
+    EXPECT_FLOAT_EQ(+sampledata->TairLatest[3], 100.0f);
+    Feed(0x490, {0x7F, 0x7F, 3, 4, 0, 1, 2, 77});
+    EXPECT_EQ(+TemproraryData->CurrentQc[EL_T01], '0');
+    EXPECT_EQ(+g_ucpSampleDataQc[EL_T03], '2');
+    EXPECT_EQ(+TemproraryData->Tair.ChanQc[3], '9');   // not a QC code
+    EXPECT_EQ(+TemproraryData->TairStat.Status1, 3);
+    EXPECT_EQ(+sampledata->TairExtraQc, '0');
+}
+
+TEST_F(Conversion, RainBoard)
+{
+    Enable(NODE_RAIN);
+    Feed(0x191, {1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_RAT2], 2.0f);
+    EXPECT_EQ(+sampledata->RainBoard[5], 6);
+    EXPECT_EQ(+TemproraryData->Rain.Status, 7);
+    Feed(0x291, {0, 1, 2, 8, 9, 0, 0x34, 0x12});
+    EXPECT_EQ(+TemproraryData->CurrentQc[EL_RAT3], '2');
+    EXPECT_EQ(+g_ucpSampleDataQc[EL_RAT], '8');
+    EXPECT_EQ(+TemproraryData->Rain.HourCount, 0x1234);
+    EXPECT_EQ(+TemproraryData->RainStat.State, '0');
+}
+
+TEST_F(Conversion, InfraredTemperature)
+{
+    for (int k = 0; k < 6; ++k)
+        defdata->Infrared[k] = 0.0f;
+    // 12500 -> v = 1250: R = 24900 ohm, Tb = 278.55 K; no thermopile term.
+    EXPECT_EQ(+DisposeInfraredData(12500.0f, 0.0f), 539);
+    // The thermopile term: Tb^4 + m s + k with m = 1e9, s = 1.
+    defdata->Infrared[0] = 1e9f;
+    EXPECT_GT(+DisposeInfraredData(12500.0f, 1000.0f), 539);
+    EXPECT_EQ(+DisposeInfraredData(0.0f, 0.0f), 99999);
+    EXPECT_EQ(+DisposeInfraredData(30000.0f, 0.0f), 99999);
+}
+
+TEST_F(Conversion, IgnoredNodesAndTypes)
+{
+    FeedWords(0x1A8, 1000);   // node 40: nobody
+    EXPECT_NE(+TemproraryData->MainStat.CanBusState, '0');
+    FeedWords(0x185, 100);    // radiation board switched off
+    EXPECT_EQ(+sampledata->Radi[RADI_GR].pos, 0);
+    Feed(0x712, {5});         // heartbeat: accepted, nothing converted
+    EXPECT_EQ(+TemproraryData->MainStat.CanBusState, '0');
+    EXPECT_EQ(+sampledata->T0.pos, 0);
+}
+
+} // namespace

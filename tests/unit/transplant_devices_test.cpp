@@ -1,0 +1,271 @@
+// The simulated board's devices: GPIO and LED files, CAN datagrams, the
+// shared clock, reboot, IPC keys, the loopback-only network and the refusal
+// to run outside a sandbox.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "board/Transplant.h"
+#include "seam_fixture.h"
+
+namespace {
+
+class SimDevices : public SeamTest {
+};
+
+TEST_F(SimDevices, GpioExportValueUnexport)
+{
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/export", "136"), 0);
+    EXPECT_EQ(Read("/sys/class/gpio/gpio136/direction"), "in");
+    EXPECT_EQ(Read("/sys/class/gpio/gpio136/value"), "0");
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/export", "136"), -1) << "a line is exported once";
+    EXPECT_EQ(errno, EBUSY);
+
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/gpio136/direction", "out"), 0);
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/gpio136/value", "1"), 0);
+    EXPECT_EQ(Read("/sys/class/gpio/gpio136/direction"), "out");
+    EXPECT_EQ(Read("/sys/class/gpio/gpio136/value"), "1");
+
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/unexport", "136"), 0);
+    EXPECT_FALSE(Exists("/sys/class/gpio/gpio136"));
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/gpio136/value", "1"), -1) << "line not exported";
+    EXPECT_EQ(TpWriteAttr("/sys/class/gpio/export", "abc"), -1);
+}
+
+TEST_F(SimDevices, GpioThroughShellCommands)
+{
+    EXPECT_EQ(TpSystem("echo 92 > /sys/class/gpio/export"), 0);
+    EXPECT_EQ(TpSystem("echo out > /sys/class/gpio/gpio92/direction"), 0);
+    EXPECT_EQ(TpSystem("echo 1 > /sys/class/gpio/gpio92/value"), 0);
+    EXPECT_EQ(Read("/sys/class/gpio/gpio92/value"), "1");
+    EXPECT_EQ(TpSystem("echo 0 > /sys/class/gpio/gpio92/value"), 0);
+    EXPECT_EQ(Read("/sys/class/gpio/gpio92/value"), "0");
+    EXPECT_EQ(TpSystem("echo 92 > /sys/class/gpio/unexport"), 0);
+    EXPECT_FALSE(Exists("/sys/class/gpio/gpio92"));
+    EXPECT_NE(TpSystem("echo 1 > /sys/class/gpio/gpio92/value"), 0);
+}
+
+TEST_F(SimDevices, LedLevelsAndCfDetection)
+{
+    int fd = TpLedOpen();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(TpLedIoctl(fd, 3, 1), 0);
+    EXPECT_EQ(TpLedIoctl(fd, 4, 0), 0);
+    EXPECT_EQ(Read("/sim/at91_led/3"), "1");
+    EXPECT_EQ(Read("/sim/at91_led/4"), "0");
+    EXPECT_EQ(TpLedIoctl(fd, 3, 0), 0);
+    EXPECT_EQ(Read("/sim/at91_led/3"), "0");
+
+    EXPECT_EQ(TpLedIoctl(fd, 5, 0), 1) << "no card";
+    EXPECT_EQ(TpCfCardPresent(0), 0);
+    Touch("/dev/hda1");
+    EXPECT_EQ(TpLedIoctl(fd, 5, 0), 0) << "card inserted";
+    EXPECT_EQ(TpCfCardPresent(0), 1);
+    EXPECT_EQ(TpCfCardPresent(1), 0) << "the newer board looks at sdd1";
+    EXPECT_EQ(TpLedClose(fd), 0);
+    EXPECT_EQ(TpLedIoctl(fd, 3, 1), -1) << "closed descriptor";
+}
+
+// A test peer on the simulated bus: bound at canN.bus.
+class BusPeer {
+public:
+    explicit BusPeer(const std::string &root)
+    {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s/run/can0.bus", root.c_str());
+        bound_ = bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        std::snprintf(komain_.sun_path, sizeof komain_.sun_path, "%s/run/can0", root.c_str());
+        komain_.sun_family = AF_UNIX;
+    }
+    ~BusPeer() { close(fd_); }
+    bool bound() const { return bound_; }
+    ssize_t Send(const void *p, std::size_t n)
+    {
+        return sendto(fd_, p, n, 0, reinterpret_cast<sockaddr *>(&komain_), sizeof komain_);
+    }
+    ssize_t Recv(void *p, std::size_t n) { return recv(fd_, p, n, MSG_DONTWAIT); }
+
+private:
+    int fd_;
+    bool bound_;
+    sockaddr_un komain_{};
+};
+
+TEST_F(SimDevices, CanFramesBothWays)
+{
+    int fd = TpCanOpen("can0");
+    ASSERT_GE(fd, 0);
+    TpCanFrame f{};
+    f.can_id = 0x192;
+    f.can_dlc = 8;
+    for (int i = 0; i < 8; ++i)
+        f.data[i] = uint8_t(i + 1);
+    EXPECT_EQ(TpCanSend(fd, &f), -1) << "nobody on the bus";
+
+    BusPeer peer(root_);
+    ASSERT_TRUE(peer.bound());
+    ASSERT_EQ(TpCanSend(fd, &f), 16);
+    unsigned char wire[32];
+    ASSERT_EQ(peer.Recv(wire, sizeof wire), 16);
+    const unsigned char expect[16] = {0x92, 0x01, 0, 0, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(std::memcmp(wire, expect, 16), 0);
+
+    const unsigned char in[16] = {0x85, 0x07, 0, 0, 1, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(peer.Send(in, 16), 16);
+    TpCanFrame r{};
+    EXPECT_EQ(TpCanRecv(fd, &r, 1000), 16);
+    EXPECT_EQ(r.can_id, 0x785u);
+    EXPECT_EQ(r.can_dlc, 1);
+    EXPECT_EQ(r.data[0], 5);
+
+    EXPECT_EQ(TpCanRecv(fd, &r, 20), 0) << "quiet bus";
+    ASSERT_EQ(peer.Send(in, 15), 15);
+    EXPECT_EQ(TpCanRecv(fd, &r, 1000), -1) << "short datagram";
+    unsigned char big[17] = {};
+    ASSERT_EQ(peer.Send(big, 17), 17);
+    EXPECT_EQ(TpCanRecv(fd, &r, 1000), -1) << "long datagram";
+    ASSERT_EQ(peer.Send(in, 16), 16);
+    EXPECT_EQ(TpCanRecv(fd, &r, 1000), 16) << "bad datagrams were consumed";
+    TpCanClose(fd);
+
+    // A stale socket file of an earlier run does not stop the next open.
+    int again = TpCanOpen("can0");
+    EXPECT_GE(again, 0);
+    TpCanClose(again);
+    EXPECT_EQ(TpCanOpen("eth0"), -1);
+    EXPECT_EQ(TpCanOpen("can0/../x"), -1);
+}
+
+TEST_F(SimDevices, ClockStartsAtKomainClockAndIsShared)
+{
+    time_t start = TpTime();
+    struct tm t;
+    localtime_r(&start, &t);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &t);
+    EXPECT_STREQ(buf, "2026-12-05 18:43");
+
+    // A clock set in another process of the station is seen here.
+    pid_t pid = fork();
+    if (pid == 0) {
+        TpSetTime(start + 3600);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_NEAR(double(TpTime() - start), 3600.0, 2.0);
+}
+
+TEST_F(SimDevices, RebootLogsAndEndsTheGroup)
+{
+    TpSetTime(TpTime()); // pin the clock to a whole second
+    pid_t pid = fork();
+    if (pid == 0) {
+        // The station: its own process group with a second member.
+        setpgid(0, 0);
+        if (TransplantInit() != 0)
+            _exit(3);
+        pid_t member = fork();
+        if (member == 0) {
+            for (;;)
+                pause();
+        }
+        if (FILE *f = TpFopen("/member", "w")) {
+            std::fprintf(f, "%d\n", int(member));
+            std::fclose(f);
+        }
+        TpSystem("reboot");
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    std::string log = Read("/sim/reboot.log");
+    EXPECT_EQ(log.size(), 27u);
+    EXPECT_EQ(log.substr(0, 11), "2026-12-05 ");
+    EXPECT_EQ(log.substr(19), " reboot\n");
+    // The other member is dead too (gone, or a zombie nobody reaped yet).
+    int member = std::atoi(Read("/member").c_str());
+    ASSERT_GT(member, 0);
+    char state = 'R';
+    for (int i = 0; i < 50 && state != 'Z' && state != 'X'; ++i) {
+        usleep(10000);
+        std::string stat;
+        if (FILE *f = std::fopen(("/proc/" + std::to_string(member) + "/stat").c_str(), "r")) {
+            char buf[512] = "";
+            std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+            std::fclose(f);
+            stat.assign(buf, n);
+        }
+        std::size_t close = stat.rfind(')');
+        state = close == std::string::npos ? 'X' : stat[close + 2];
+    }
+    EXPECT_TRUE(state == 'Z' || state == 'X') << state;
+}
+
+TEST_F(SimDevices, IpcKeysFollowTheSandbox)
+{
+    EXPECT_EQ(TpIpcKey(0x1234), TpIpcKeyFor(root_.c_str(), 0x1234));
+    EXPECT_EQ(TpIpcKey(0x1234) & 0xffff, 0x1234);
+    EXPECT_NE(TpIpcKeyFor("/tmp/a", 0x1234), TpIpcKeyFor("/tmp/b", 0x1234));
+    EXPECT_NE(TpFtok("/bin", 'a'), TpIpcKey(0x1234));
+    EXPECT_EQ(TpFtok("/bin", 'a'), TpIpcKeyFor(root_.c_str(), 0xf000 | 'a'));
+    EXPECT_GT(TpIpcKey(1), 0);
+}
+
+TEST_F(SimDevices, ConnectsToLoopbackOnly)
+{
+    int lst = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(lst, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(lst, 1), 0);
+    socklen_t len = sizeof a;
+    getsockname(lst, reinterpret_cast<sockaddr *>(&a), &len);
+
+    int c = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_EQ(TpConnect(c, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    close(c);
+
+    sockaddr_in far = a;
+    inet_pton(AF_INET, "10.1.2.3", &far.sin_addr);
+    c = socket(AF_INET, SOCK_STREAM, 0);
+    errno = 0;
+    EXPECT_EQ(TpConnect(c, reinterpret_cast<sockaddr *>(&far), sizeof far), -1);
+    EXPECT_EQ(errno, ENETUNREACH);
+    // Nothing was attempted: the socket is still unconnected.
+    sockaddr_in peer{};
+    len = sizeof peer;
+    EXPECT_EQ(getpeername(c, reinterpret_cast<sockaddr *>(&peer), &len), -1);
+    close(c);
+    close(lst);
+}
+
+TEST(SimRefusal, HostBuildWithoutSandboxExits2)
+{
+    FILE *p = popen("env -u KOMAIN_ROOT " KOMAIN_BINARY " 2>&1", "r");
+    ASSERT_NE(p, nullptr);
+    char buf[256] = "";
+    std::size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+    buf[n] = '\0';
+    int status = pclose(p);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_STREQ(buf, "komain: not a logger board; set KOMAIN_ROOT to run a simulated station\n");
+}
+
+} // namespace
