@@ -12,6 +12,7 @@
 #include "core/Main.h"
 #include "core/MyTime.h"
 #include "sampling/SampleStore.h"
+#include "terminal/ListenToPc.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
 DefDataRec *defdata = nullptr;
@@ -43,6 +44,7 @@ const PrivateSegment kSegments[] = {
     {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
     {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
     {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
+    {reinterpret_cast<void **>(&send2PCarray), sizeof(Send2PcRec)},
 };
 
 void InitTemproraryData()
