@@ -257,6 +257,11 @@ TEST_F(SimDevices, ConnectsToLoopbackOnly)
 
 TEST(SimRefusal, HostBuildWithoutSandboxExits2)
 {
+#if defined(__arm__) || defined(__aarch64__)
+    // An ARM build is the board program: outside a sandbox it would run
+    // the board's real commands.
+    GTEST_SKIP() << "board build";
+#endif
     FILE *p = popen("env -u KOMAIN_ROOT " KOMAIN_BINARY " 2>&1", "r");
     ASSERT_NE(p, nullptr);
     char buf[256] = "";

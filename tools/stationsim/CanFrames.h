@@ -124,9 +124,11 @@ inline bool ParseCandump(std::string_view line, struct timeval *tv, char *ifname
     const std::size_t dot = line.find('.');
     if (close == std::string_view::npos || dot == std::string_view::npos || dot > close)
         return false;
-    long sec = 0, usec = 0;
+    // 64 bits whatever the target: long and time_t are 32 bits on the
+    // older board.
+    int64_t sec = 0, usec = 0;
     for (std::size_t i = 1; i < dot; ++i) {
-        if (line[i] < '0' || line[i] > '9' || sec > 100000000000L)
+        if (line[i] < '0' || line[i] > '9' || sec > 100000000000)
             return false;
         sec = sec * 10 + (line[i] - '0');
     }
@@ -170,6 +172,8 @@ inline bool ParseCandump(std::string_view line, struct timeval *tv, char *ifname
             return false;
         data[i] = uint8_t(hi * 16 + lo);
     }
+    if (int64_t(time_t(sec)) != sec)
+        return false;   // beyond this target's clock
     *f = Frame(id, data, int(hex.size() / 2));
     if (tv != nullptr) {
         tv->tv_sec = time_t(sec);
