@@ -6,7 +6,7 @@
 # links the six serial ports to pseudo-terminals) and komain in the sandbox,
 # restarting komain after each simulated reboot as the board would.
 #
-# What you type is sent to COM0: try  DATE  BASEINFO  DMGD 5  OBSAMPLE MAIN
+# What you type is sent to COM0: try  DMGD   DMGD 2026-12-06 10:01 5   OBSAMPLE MAIN
 # Replies appear below it; each minute the new main minute record (DMGD
 # line) is shown as komain saves it. Ctrl-C (or Ctrl-D) stops everything and
 # removes the station's System V objects; the sandbox stays for a look.
