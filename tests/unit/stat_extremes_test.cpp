@@ -180,8 +180,9 @@ TEST_F(StatStore, LastMinuteImageRoundTripsAndStaysInItsWords)
     EXPECT_EQ(Word(buf, 127), int32_t(0xA5A5A5A5));
     // Every other word was written.
     for (int w = 1; w < LASTMIN_WORDS; ++w) {
-        if (w != 77)
+        if (w != 77) {
             EXPECT_NE(Word(buf, w), int32_t(0xA5A5A5A5)) << "word " << w;
+        }
     }
     // Layout anchors: the first group opens the file, the radiation group
     // sits in 78-113, the tail of the hour group in 114-125.

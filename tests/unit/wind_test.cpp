@@ -47,12 +47,12 @@ struct WindTest : ::testing::Test {
     {
         DefDataRec &d = *def;
         d.QcCtrl = 1;
-        for (auto &row : d.Qcps)
-            for (float &x : row)
-                x = QC_NONE;
-        for (auto &row : d.Qcpm)
-            for (float &x : row)
-                x = QC_NONE;
+        for (int r = 0; r < QCPS_ROWS; ++r)
+            for (int k = 0; k < 3; ++k)
+                d.Qcps[r][k] = QC_NONE;
+        for (int r = 0; r < QCPM_ROWS; ++r)
+            for (int k = 0; k < 5; ++k)
+                d.Qcpm[r][k] = QC_NONE;
         for (int s = 0; s < SCV_ELEMENTS; ++s)
             for (int k = 0; k < SCV_ENTRIES; ++k)
                 d.Scv[s][k][0] = ScvUnsetBound(s);
