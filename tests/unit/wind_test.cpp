@@ -404,3 +404,35 @@ TEST_F(WindTest, ArbitrarySamplesNeverBreakTheComputation)
             EXPECT_NE(rec.Qc[f], '\0');
     }
 }
+
+TEST_F(WindTest, CalmHourTakesItsFirstValidMaximumOnce)
+{
+    StatisticValueReSetAt(Statistic, 0, 1000);
+    for (int m = 0; m < 9; ++m) {
+        Steady(0, 120 + m);
+        Mech(10, m);
+    }
+    const WindHourRec &h = Statistic->MachWind.Hour;
+    EXPECT_EQ(h.MaxTaken, 1);
+    EXPECT_EQ(h.MaxWs, 0);
+    EXPECT_EQ(h.MaxTime, 1006);   // the first minute with a valid 10-minute mean
+    EXPECT_EQ(h.MaxWsQc, '0');
+    EXPECT_EQ(h.ExtWs, 0);
+    EXPECT_EQ(h.ExtTime, 1000);
+    EXPECT_EQ(h.ExtWd, 120);
+    // The next hour's first minute has no valid sample, but the ring still
+    // holds nine calm minutes: the 10-minute mean is valid, the gust is not.
+    StatisticValueReSetAt(Statistic, 0, 1100);
+    Fill(snap->WS, 0, '8');
+    Mech(11, 0);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTaken, 1);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTime, 1100);
+    EXPECT_EQ(Statistic->MachWind.Hour.ExtTaken, 0);
+    EXPECT_EQ(out.Value[5], 99999);
+    // A missing 10-minute mean never becomes the maximum.
+    StatisticValueSetAt(Statistic, 1200);
+    Mech(12, 0);
+    EXPECT_EQ(out.Qc[3], '8');
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTaken, 0);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxWd, 99999);
+}
