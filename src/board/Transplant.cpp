@@ -99,11 +99,12 @@ int TransplantInit()
 #endif
     }
     char real[PATH_MAX];
-    if (realpath(root, real) == nullptr || std::strlen(real) >= sizeof g_root || !SafeRoot(real)) {
+    std::size_t len = 0;
+    if (realpath(root, real) == nullptr || (len = std::strlen(real)) >= sizeof g_root || !SafeRoot(real)) {
         std::fprintf(stderr, "komain: KOMAIN_ROOT must be an existing folder with a plain path\n");
         return -1;
     }
-    std::snprintf(g_root, sizeof g_root, "%s", real);
+    std::memcpy(g_root, real, len + 1);
     g_sim = 1;
 
     static const char *const kFolders[] = {"/mnt", "/mnt/nand2", "/mnt/nand3", "/mnt/cf", "/mnt/udisk", "/tmp",

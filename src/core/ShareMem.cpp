@@ -11,7 +11,9 @@
 #include "canbus/CanReceive.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+#include "processing/Dmgd.h"
 #include "sampling/SampleStore.h"
+#include "terminal/ListenToPc.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
 DefDataRec *defdata = nullptr;
@@ -43,6 +45,8 @@ const PrivateSegment kSegments[] = {
     {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
     {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
     {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
+    {reinterpret_cast<void **>(&send2PCarray), sizeof(Send2PcRec)},
+    {reinterpret_cast<void **>(&FileSave), sizeof(FileSaveRec)},
 };
 
 void InitTemproraryData()

@@ -16,6 +16,16 @@ constexpr int ELEMENT_COUNT = 85;   // element indexes 0 to 84
 constexpr int UART_SLOTS = 6;       // serial port slots 0 to 5
 constexpr int UART_RCV_BUF = 512;   // bytes of one port's receive buffer
 
+// Kinds of record whose latest text the live state keeps (for the retrieval
+// commands with an empty parameter).
+enum RecordKind { REC_DMGD = 0, REC_DMCD, REC_DMRD, REC_DMSD, REC_DMOD, REC_DHGD, REC_DHGDNZ,
+                  REC_DHCD, REC_DHRD, REC_DHSD, REC_DHOD, REC_KINDS };
+constexpr int LAST_RECORD_LEN = 1024;   // the longest record (DHGDNZ)
+// Live per-second sample texts: one area per element row 0-79, then the
+// wind texts that have no row of their own.
+enum SampleTextExtra { SAMPTEXT_WS3 = 80, SAMPTEXT_UWS, SAMPTEXT_UWS3, SAMPTEXT_UWD, SAMPTEXT_AREAS };
+constexpr int SAMPLE_TEXT_LEN = 2048;
+
 // Keys of the segments that outlive the program (mapped through TpIpcKey).
 constexpr int KEY_CPY_CF_FLAG = 1234;
 constexpr int KEY_SAMPLE_QC = 5678;
@@ -144,7 +154,30 @@ struct TemproraryDataRec {
     // 10-minute visibility (minute process only).
     uint8_t NoVarCount[QCPM_MEMORY];
     uint8_t NoVarCountVI10;
+
+    // Terminal service.
+    char DebugFlag[7];                   // pass-through: master flag, then COM0-COM5 ('0'/'1')
+    char ListenState;                    // listener status character (STATMAIN)
+    int32_t PressReadErr;                // -1 for one listener pass after a failed pressure read
+    int32_t SampBoardSeen;               // 1 once the serial sampling board sent a frame
+    char LanRcvBuf[512];                 // last block read from the LAN link
+    char RcvLogText[512];                // serial-board reception log (BJDATA)
+    char LastRecord[REC_KINDS][LAST_RECORD_LEN];        // latest record text of each kind
+    char SampleText[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];   // current plain sample texts
+    char SampleTextQ[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];  // current QC sample texts
     int32_t SunshineMinutes;             // sunshine minutes of the radiation hour (minute process)
+    // Instrument readings taken once by the minute record (the minute
+    // process resets them after use).
+    int32_t RawMinute;                   // weighing-gauge precipitation of the minute, 0.1 mm
+    int32_t SnowDepth;                   // latest snow depth
+    char SnowDepthQc;
+    int32_t VisDevice10;                 // the visibility sensor's own 10-minute value (VisDeviceQc)
+    // Sensor maintenance (DEVMODE): mode '0' or '2' and the minutes left.
+    char RawMaintMode;
+    int32_t RawMaintMinutes;
+    char LeMaintMode;
+    int32_t LeMaintMinutes;
+    char LeMaintReset;                   // 1: maintenance ended, restart the evaporation
 };
 
 // Serial port table, one entry per port slot.

@@ -15,6 +15,7 @@
 #include <sys/sem.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -145,8 +146,31 @@ bool Station::CanSend(int fd, const TpCanFrame &frame, int n) const
            ssize_t(sizeof frame);
 }
 
+namespace {
+
+// Board generation by kernel release, as komain decides it: 3.2 and later
+// (or the host's release) is the newer board.
+bool NewerBoard(const std::string &kernel)
+{
+    if (kernel.empty())
+        return true;
+    int major = 0, minor = 0;
+    std::sscanf(kernel.c_str(), "%d.%d", &major, &minor);
+    return major > 3 || (major == 3 && minor >= 2);
+}
+
+} // namespace
+
 pid_t Station::Start()
 {
+    if (opts_.linkAllPorts) {
+        const char *const *names = NewerBoard(opts_.kernel) ? kNewBoardPorts : kOldBoardPorts;
+        for (int i = 0; i < 6; ++i) {
+            struct stat st;
+            if (lstat(Path(std::string("/dev/") + names[i]).c_str(), &st) != 0)
+                AddPty(names[i]);
+        }
+    }
     std::string bin = opts_.binary.empty() ? std::string(KOMAIN_BINARY) : opts_.binary;
     std::string out = Path("/sim/komain.out");
     pid_t pid = fork();

@@ -23,6 +23,10 @@ struct StationOptions {
     std::string clock;        // KOMAIN_CLOCK, "YYYY-MM-DD HH:MM:SS"; empty = host clock
     std::string kernel;       // KOMAIN_KERNEL; empty = the host's release (newer board)
     std::string binary;       // komain to start; empty = the one built with the tests
+    // Links every serial device name of the board generation that the test
+    // has not linked itself to a pseudo-terminal before the start. A
+    // missing device costs the start-up a second of retry per port.
+    bool linkAllPorts = true;
 };
 
 // The device names of the serial ports per board generation.

@@ -1,0 +1,53 @@
+// Fixed-slot record files: a day or month file of equal slots, created in
+// one pass filled with placeholder slots (a header text, '-' characters,
+// "\r\n"), then written one slot at a time in place. Every record kind and
+// both media (NAND and the CF card) use this one mechanism; a kind differs
+// only in its row (slot count, slot size, placeholder header).
+#pragma once
+
+#include <cstddef>
+
+// Writes the placeholder header of slot n into buf (at most len bytes) and
+// returns its length.
+using SlotHeaderFn = int (*)(char *buf, std::size_t len, int slot, const void *ctx);
+
+struct SlotFileKind {
+    const char *func;      // the saver's name, used in the error lines
+    int slots;
+    int slotSize;
+    SlotHeaderFn header;
+};
+
+// Header of a minute-of-day file: "TAG STATION YYYY-MM-DD HH:MM" of slot n.
+struct DaySlotHeader {
+    const char *tag;
+    const char *station;   // up to 8 characters, NUL padded
+    int year, mon, day;
+};
+int DaySlotHeaderFn(char *buf, std::size_t len, int slot, const void *ctx);
+
+// One save of a slot.
+struct SlotWrite {
+    const char *const *dirs;   // folders to make first (mode 0777), null-terminated list
+    const char *path;          // the file
+    const char *logPath;       // the rcdLOG.log that takes this medium's failures
+    const void *headerCtx;
+    int slot;
+    const char *text;          // slotSize bytes
+    // Carry-over into the next slot (skipped for the last slot of the file):
+    // carryLen bytes of carry from byte carryFrom on, written at the same
+    // offset of the next slot. carry null: none.
+    const char *carry;
+    int carryFrom;
+    int carryLen;
+};
+
+// Creates the file with its placeholder slots when it is missing (one
+// sequential pass of large writes, feeding the watchdog), then writes the
+// slot and the carry-over. On a failure the trace and the error line are
+// written and the save is abandoned. Returns 0 or -1.
+int SlotFileSave(const SlotFileKind &kind, const SlotWrite &w);
+
+// Appends "ERROR:YYYY-MM-DD HH:MM:SS FUNC STEP\r\n" to logPath (created when
+// needed).
+void RecordSaveError(const char *logPath, const char *func, int step);

@@ -1,0 +1,85 @@
+// The minute cycle of a whole simulated station: main-board temperature and
+// humidity frames on the bus become the minute's DMGD slot of the day file,
+// the next slot carries its body, and a restart within two minutes takes
+// the hour's statistics back.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/Station.h"
+
+using namespace std::chrono_literals;
+using komain_test::Station;
+using komain_test::StationOptions;
+
+namespace {
+
+// Node 18, transmit PDO 1: air temperature (0.01 deg C) and humidity
+// (0.01 %, the board divides by 10).
+TpCanFrame TempHumidity(int t, int u)
+{
+    TpCanFrame f{};
+    f.can_id = 0x180 + 18;
+    f.can_dlc = 8;
+    f.data[0] = uint8_t(t & 0xff);
+    f.data[1] = uint8_t((t >> 8) & 0xff);
+    f.data[2] = uint8_t(u & 0xff);
+    f.data[3] = uint8_t((u >> 8) & 0xff);
+    return f;
+}
+
+constexpr int SLOT_0816 = 8 * 60 + 16;
+const char *const kDay = "/mnt/nand3/tempdata/DMGD/260310.DAT";
+
+} // namespace
+
+TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
+{
+    StationOptions o;
+    o.clock = "2026-03-10 08:15:53";
+    Station st(o);
+    st.WriteFile("/sim/rtc", "2026-03-10 08:15:53\n");
+    int peer = st.CanPeer();
+    ASSERT_GE(peer, 0);
+    ASSERT_GT(st.Start(), 0);
+
+    std::atomic<bool> stop{false};
+    std::thread board([&] {
+        while (!stop) {
+            st.CanSend(peer, TempHumidity(2212, 6500));
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    bool written = Station::WaitFor(
+        [&] {
+            std::string f = st.ReadFile(kDay);
+            return f.size() == 1440u * 512 && f.compare(SLOT_0816 * 512 + 22, 6, "08:16 ") == 0;
+        },
+        20s);
+    stop = true;
+    board.join();
+    ASSERT_TRUE(written) << st.Output();
+
+    std::string f = st.ReadFile(kDay);
+    std::string slot = f.substr(SLOT_0816 * 512, 512);
+    std::string line = slot.substr(0, slot.find('\0'));
+    EXPECT_EQ(line.substr(0, 5), "DMGD ");
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    // Factory generation is the older one. 22.12 deg C and 65 %: the
+    // temperature, the wet bulb, the humidity, then vapour
+    // pressure and dew point.
+    EXPECT_NE(line.find(" 221 * 65 173 152 "), std::string::npos) << line;
+    std::string next = f.substr((SLOT_0816 + 1) * 512, 512);
+    EXPECT_EQ(next.substr(0, 27), "DMGD 10101 2026-03-10 08:17");
+    EXPECT_EQ(next.substr(27), slot.substr(27));
+    EXPECT_EQ(st.ReadFile("/mnt/nand3/tempdata/lastmindata.bin").size(), 504u);
+
+    // A restart well within two minutes of the save, in the same hour.
+    st.Stop();
+    ASSERT_GT(st.Start(), 0);
+    EXPECT_TRUE(Station::WaitFor(
+        [&] { return st.Output().find("lastmindata is useful\r\n") != std::string::npos; }, 15s))
+        << st.Output();
+    st.Stop();
+}

@@ -1,0 +1,199 @@
+// The terminal service of a running station: commands on the COM0
+// pseudo-terminal and on the LAN link that komain opens to a listener here.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/Param.h"
+#include "support/Station.h"
+
+using namespace std::chrono_literals;
+using komain_test::Station;
+using komain_test::StationOptions;
+
+namespace {
+
+// A TCP listener on 127.0.0.1 that the station connects to.
+struct Central {
+    int lfd = -1, conn = -1;
+    int port = 0;
+    Central()
+    {
+        lfd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(lfd, 1) == 0 &&
+            getsockname(lfd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~Central()
+    {
+        if (conn >= 0)
+            close(conn);
+        close(lfd);
+    }
+    bool Accept(int ms)
+    {
+        pollfd p{lfd, POLLIN, 0};
+        if (poll(&p, 1, ms) != 1)
+            return false;
+        conn = accept(lfd, nullptr, nullptr);
+        return conn >= 0;
+    }
+};
+
+// Reads what arrives on fd until want is in it or the time is up.
+std::string ReadUntil(int fd, const std::string &want, std::chrono::milliseconds limit, std::string *so_far = nullptr)
+{
+    std::string got = so_far ? *so_far : "";
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (got.find(want) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) == 1) {
+            char b[4096];
+            ssize_t n = read(fd, b, sizeof b);
+            if (n > 0)
+                got.append(b, std::size_t(n));
+        }
+    }
+    return got;
+}
+
+void Send(int fd, const std::string &s) { ASSERT_EQ(write(fd, s.data(), s.size()), ssize_t(s.size())); }
+
+std::string Hm(int slot)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%02d:%02d", slot / 60, slot % 60);
+    return b;
+}
+
+// A DMGD day file with records at the given minutes.
+std::string DayFile(std::initializer_list<int> minutes)
+{
+    std::string f;
+    for (int s = 0; s < 1440; ++s) {
+        std::string slot = "DMGD 54511 2024-03-10 " + Hm(s);
+        f += slot + std::string(510 - slot.size(), '-') + "\r\n";
+    }
+    for (int s : minutes) {
+        std::string r = "DMGD 54511 2024-03-10 " + Hm(s) + " 1 0 42 \r\n";
+        r.resize(512, '\0');
+        f.replace(std::size_t(s) * 512, 512, r);
+    }
+    return f;
+}
+
+// Starts a station once to get its own para.bin, then points its LAN link
+// at the central listener and starts it again. Skips when the layers the
+// terminal stands on are not in this build yet.
+bool StartStation(Station &st, const Central &central, int ports[6], const char *const names[6], int missing = -1)
+{
+    for (int i = 0; i < 6; ++i)
+        ports[i] = i == missing ? -1 : st.AddPty(names[i]);
+    st.Start();
+    // Stop it only once it has split into its processes: a start-up cut
+    // short could leave a segment behind.
+    Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 6s);
+    st.Stop();
+    std::string para = st.ReadFile("/mnt/nand2/para.bin");
+    if (para.size() != sizeof(DefDataRec) || st.Output().find("Open Com:") == std::string::npos)
+        return false;
+    DefDataRec d;
+    std::memcpy(&d, para.data(), sizeof d);
+    std::memset(d.DestIp, 0, sizeof d.DestIp);
+    std::memcpy(d.DestIp, "127.0.0.1", 9);
+    int32_t port = central.port;
+    std::memcpy(reinterpret_cast<char *>(&d) + offsetof(DefDataRec, DestPort), &port, sizeof port);
+    std::memcpy(d.StationId, "54511", 5);
+    d.RawMode = 0;   // COM1 a terminal
+    st.WriteFile("/mnt/nand2/para.bin", std::string(reinterpret_cast<const char *>(&d), sizeof d));
+    st.Start();
+    return true;
+}
+
+} // namespace
+
+TEST(TerminalE2E, ComAndLanGetTheirOwnReplies)
+{
+    Station st(StationOptions{"2024-03-10 10:00:00", "", "", false});
+    st.WriteFile("/mnt/nand3/tempdata/DMGD/240310.DAT", DayFile({600, 601, 700}));
+    Central central;
+    int ports[6];
+    if (!StartStation(st, central, ports, komain_test::kNewBoardPorts))
+        GTEST_SKIP() << "serial port layer or parameter files not in this build";
+    ASSERT_TRUE(central.Accept(10000)) << st.Output();
+    int com0 = ports[3];
+
+    // Both at once: a retrieval on COM0 and a query and refusals on the LAN.
+    Send(com0, "DMGD 2024-03-10 10:00 3\r\n");
+    Send(central.conn, "DEBUGCOM\r\n");
+    std::string lan = ReadUntil(central.conn, "COM5:0\r\n", 5s);
+    // The pseudo-terminal adds its CR before each LF: compare the records
+    // without their line ends.
+    std::string serial = ReadUntil(com0, "10:01 1 0 42 ", 5s);
+    EXPECT_NE(lan.find("COM0:0 COM1:0 COM2:0 COM3:0 COM4:0 COM5:0\r\n"), std::string::npos) << lan;
+    EXPECT_EQ(lan.find("DMGD"), std::string::npos) << lan;
+    EXPECT_NE(serial.find("DMGD 54511 2024-03-10 10:00 1 0 42 "), std::string::npos) << serial;
+    EXPECT_EQ(serial.find("11:40"), std::string::npos) << serial;
+    EXPECT_EQ(serial.find("COM0:"), std::string::npos) << serial;
+
+    // Restricted access on the LAN refuses the shell; a block without its
+    // line end is ignored; a retrieval over the LAN comes back over it.
+    Send(central.conn, "SYSCMD ls /\r\n");
+    EXPECT_EQ(ReadUntil(central.conn, "F\r\n", 3s), "F\r\n");
+    Send(central.conn, "DEBUGCOM");
+    usleep(400 * 1000);
+    Send(central.conn, "DMGD 2024-03-10 11:40 1\r\n");
+    std::string got = ReadUntil(central.conn, "11:40 1 0 42 \r\n", 5s);
+    EXPECT_EQ(got, "DMGD 54511 2024-03-10 11:40 1 0 42 \r\n");
+    // A long run of noise without a line end on COM0 is dropped; the port
+    // keeps working.
+    std::string noise(3000, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = char((i * 131) & 0xFF);
+        if (noise[i] == '\r' || noise[i] == '\n')
+            noise[i] = '\0';
+    }
+    Send(com0, noise);
+    usleep(500 * 1000);
+    Send(com0, "\r\nDMGD 2024-03-10 11:40 1\r\n");
+    EXPECT_NE(ReadUntil(com0, "11:40 1 0 42 ", 5s).find("11:40 1 0 42"), std::string::npos);
+}
+
+// The serial sampling board's port is reopened under the name it has on the
+// running board generation; a missing port does not stop the others.
+class TerminalReinit : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TerminalReinit, SilentBoardPortIsReopened)
+{
+    bool older = GetParam();
+    Station st(StationOptions{"2024-03-10 10:00:00", older ? "2.6.39" : "", "", false});
+    Central central;
+    int ports[6];
+    const char *const *names = older ? komain_test::kOldBoardPorts : komain_test::kNewBoardPorts;
+    if (!StartStation(st, central, ports, names, /*missing visibility port*/ 4))
+        GTEST_SKIP() << "serial port layer or parameter files not in this build";
+    std::string dev = std::string("/dev/") + names[1];
+    std::string mark = "reinit uart " + dev + ":";
+    // Start-up offers the silent serial board its configuration five times
+    // first; then 11 silent seconds.
+    ASSERT_TRUE(Station::WaitFor([&] { return st.Output().find(mark) != std::string::npos; }, 25s)) << st.Output();
+    std::string out = st.Output();
+    std::size_t at = out.find(mark) + mark.size();
+    EXPECT_NE(out[at], '-') << out.substr(at - mark.size(), 80);   // a descriptor, not -1
+    Send(ports[3], "DEBUGCOM\r\n");
+    EXPECT_NE(ReadUntil(ports[3], "COM5:0\r\n", 3s).find("COM5:0"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBoards, TerminalReinit, ::testing::Values(false, true));

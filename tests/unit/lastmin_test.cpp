@@ -1,0 +1,108 @@
+// The last-minute file: fresh within 120 s of the save restores the hour
+// group in the same hour, the radiation group by the shifted clock; stale,
+// short and missing files leave the statistics as initialised. Also the
+// hour change: both 23:59 and 00:00 save the hourly records, only 00:00
+// restarts the hour.
+#include "dmgd_fixture.h"
+
+namespace {
+
+struct LastMinTest : MinuteTest {
+    int Restore(time_t saved, time_t now, int td)
+    {
+        unsigned char buf[LASTMIN_BYTES] = {};
+        StatisticRec s = *Statistic;
+        s.Ext[SX_T0].Max = 251;
+        s.Radi.SunshineMinutes = 17;
+        StatisticPackLastMin(&s, buf);
+        for (int i = 0; i < 4; ++i) {
+            buf[i] = uint8_t(uint32_t(saved) >> (8 * i));
+            buf[77 * 4 + i] = uint8_t(uint32_t(saved + td * 60) >> (8 * i));
+        }
+        testing::internal::CaptureStdout();
+        int r = LastMinRestore(Statistic, buf, now, td);
+        out_ = testing::internal::GetCapturedStdout();
+        return r;
+    }
+};
+
+constexpr time_t T10_30 = 1773135000;   // 2026-03-10 09:30:00 UTC
+
+} // namespace
+
+TEST_F(LastMinTest, FreshStaleAndAcrossTheHour)
+{
+    Start("2026-03-10 09:30:00");
+    EXPECT_EQ(Restore(T10_30, T10_30 + 30, 0), LASTMIN_HOUR | LASTMIN_RADI);
+    EXPECT_EQ(out_, "lastmindata is useful\r\n");
+    EXPECT_EQ(Statistic->Ext[SX_T0].Max, 251);
+
+    StatisticValueSet();
+    EXPECT_EQ(Restore(T10_30, T10_30 + 180, 0), LASTMIN_STALE);
+    EXPECT_EQ(out_, "lastmindata is unuseful\r\n");
+    EXPECT_EQ(Statistic->Ext[SX_T0].Max, STAT_MAX_START);
+
+    // Saved at 09:59:50, read at 10:00:20: the hour is gone, but with the
+    // radiation clock 5 minutes ahead both lie in its 10 o'clock hour.
+    time_t saved = T10_30 + 29 * 60 + 50;
+    EXPECT_EQ(Restore(saved, saved + 30, 5), LASTMIN_RADI);
+    EXPECT_EQ(Statistic->Ext[SX_T0].Max, STAT_MAX_START);
+    EXPECT_EQ(Statistic->Radi.SunshineMinutes, 17);
+}
+
+TEST_F(LastMinTest, SavedFileIsReadBackAndShortFilesAreIgnored)
+{
+    Start("2026-03-10 09:30:00");
+    Statistic->Ext[SX_P].Min = 9876;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SaveLastMinData(), 0);
+    std::string file = sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin");
+    ASSERT_EQ(file.size(), 504u);
+    StatisticValueSet();
+    EXPECT_EQ(ReadLastMinData(), LASTMIN_HOUR | LASTMIN_RADI);
+    EXPECT_EQ(Statistic->Ext[SX_P].Min, 9876);
+
+    StatisticValueSet();
+    sb_->Write("/mnt/nand3/tempdata/lastmindata_new.bin", file.substr(0, 100));
+    EXPECT_EQ(ReadLastMinData(), 0);
+    sb_->Write("/mnt/nand3/tempdata/lastmindata_new.bin", file + "x");
+    EXPECT_EQ(ReadLastMinData(), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Statistic->Ext[SX_P].Min, STAT_MIN_START);
+    EXPECT_EQ(out.find("unuseful"), std::string::npos);
+    // The older generation has its own file.
+    defdataEx->Generation = 0;
+    EXPECT_STREQ(LastMinFileName(), "/mnt/nand3/tempdata/lastmindata.bin");
+}
+
+TEST_F(LastMinTest, HourChangeSavesAtBothMinutesAndRestartsOnlyAtZero)
+{
+    Start("2026-03-10 23:59:03");
+    Statistic->Ext[SX_T0].Max = 300;
+    int saves = HourFilesSaveCount();
+    HourFilesSave();
+    EXPECT_EQ(HourFilesSaveCount(), saves + 1);
+    EXPECT_EQ(Statistic->Ext[SX_T0].Max, 300);
+    ASSERT_EQ(TpSetTime(TpTime() + 60), 0);   // 00:00:03
+    HourFilesSave();
+    EXPECT_EQ(HourFilesSaveCount(), saves + 2);
+    EXPECT_EQ(Statistic->Ext[SX_T0].Max, STAT_MAX_START);
+    ASSERT_EQ(TpSetTime(TpTime() + 60), 0);   // 00:01:03
+    HourFilesSave();
+    EXPECT_EQ(HourFilesSaveCount(), saves + 2);
+}
+
+TEST_F(LastMinTest, MinuteIsProcessedOnceAndNeverFromSecond55)
+{
+    Start("2026-03-10 08:15:55");
+    DataProcessState st;
+    st.p_min = 14;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DataProcessPass(st), 0);
+    ASSERT_EQ(TpSetTime(TpTime() + 6), 0);   // 08:16:01
+    EXPECT_EQ(DataProcessPass(st), 1);
+    EXPECT_EQ(DataProcessPass(st), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(st.p_min, 16);
+    EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin").size(), 504u);
+}
