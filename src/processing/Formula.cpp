@@ -189,7 +189,10 @@ float CalcArithAvg(int element, int n, const int32_t *value, const char *qc)
     int c = 0;
     for (int i = 0; i < n; ++i) {
         if (qc[i] == '0' || qc[i] == '1') {
-            sum += value[i];
+            // The samples may sit unaligned in a packed ring.
+            int32_t x;
+            std::memcpy(&x, value + i, sizeof x);
+            sum += x;
             ++c;
         }
     }
