@@ -88,7 +88,6 @@ int GetParameterfile(const char *) { return NotYet(); }
 int PutParameterfile(const char *) { return NotYet(); }
 int SystemCommandExecute(const char *) { return NotYet(); }
 int RelayControl(const char *) { return NotYet(); }
-int GetOBSample(const char *) { return NotYet(); }
 int SetSensi(const char *) { return NotYet(); }
 int GetSmc(const char *) { return NotYet(); }
 int SetSenst(const char *) { return NotYet(); }
