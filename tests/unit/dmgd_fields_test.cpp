@@ -172,7 +172,7 @@ TEST_F(FieldTest, EvaporationMaintenanceCountsDownAndItsEndRestarts)
         EXPECT_EQ(F(F_LE_H), '0');
         EXPECT_EQ(V(F_LE_H), 99999);
     }
-    EXPECT_EQ(TemproraryData->LeMaintMinutes, 0);
+    EXPECT_EQ(+TemproraryData->LeMaintMinutes, 0);
     EXPECT_EQ(TemproraryData->LeMaintMode, '0');
     // Ended by command: the next minute starts afresh from its level.
     TemproraryData->LeMaintReset = 1;
@@ -236,7 +236,7 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
     minute(5000, '0');
     EXPECT_EQ(V(F_VI1), 5000);
     EXPECT_EQ(V(F_VI10), 7777);
-    EXPECT_EQ(TemproraryData->VisDeviceQc, '2');
+    EXPECT_EQ(+TemproraryData->VisDeviceQc, '2');
     EXPECT_EQ(Statistic->Vis.Min10.Min, 7777);
     minute(5000, '0');
     EXPECT_EQ(V(F_VI10), (10000 + 20000 + 5000 + 5000) / 4);
@@ -279,7 +279,7 @@ TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
     Calc();
     EXPECT_EQ(V(F_SD), 30);
     EXPECT_EQ(Q(F_SD), '0');
-    EXPECT_EQ(TemproraryData->SnowDepth, 0);
+    EXPECT_EQ(+TemproraryData->SnowDepth, 0);
     EXPECT_EQ(TemproraryData->SnowDepthQc, '8');
     TemproraryData->SnowDepth = 41;
     TemproraryData->SnowDepthQc = '1';
@@ -354,7 +354,7 @@ TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
     EXPECT_EQ(V(F_RAW), 4);
     EXPECT_EQ(V(F_RAW + 1), 4);
     EXPECT_EQ(Q(F_RAW), '0');
-    EXPECT_EQ(td.RawMinute, 0);
+    EXPECT_EQ(+td.RawMinute, 0);
     EXPECT_NE(out_.find("DmgdCalculate 1 4 4 4\n"), std::string::npos);
     td.RawMaintMinutes = 2;
     td.RawMaintMode = '2';
@@ -363,11 +363,11 @@ TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
     EXPECT_EQ(F(F_RAW), '0');
     EXPECT_EQ(Q(F_RAW), 'N');
     EXPECT_EQ(V(F_RAW + 1), 99999);
-    EXPECT_EQ(td.RawMaintMinutes, 1);
+    EXPECT_EQ(+td.RawMaintMinutes, 1);
     EXPECT_EQ(td.RawMaintMode, '2');
     Calc();
     EXPECT_EQ(F(F_RAW + 1), '0');
-    EXPECT_EQ(td.RawMaintMinutes, 0);
+    EXPECT_EQ(+td.RawMaintMinutes, 0);
     EXPECT_EQ(td.RawMaintMode, '0');
     td.RawMinute = 1;
     Calc();
