@@ -88,6 +88,11 @@ void MinFileCalc()
         Dmgd1Calculate();
         Dmgd1Struct2Ascii(&fs.Dmgd1, fs.Dmgd1Text);
     }
+    // The terminal answers a bare DMGD with this live copy.
+    if (TemproraryData != nullptr) {
+        const char *text = OldGeneration() ? fs.DmgdTextOld : fs.DmgdText;
+        std::snprintf(TemproraryData->LastRecord[REC_DMGD], LAST_RECORD_LEN, "%s", text);
+    }
     DmcdCalculate();
     SampleStoreKeepPrevMinute(SampleDataCopy);
 }

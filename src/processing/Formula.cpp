@@ -180,7 +180,7 @@ int SunDownRise()
 
 int CpyCfActive() { return (g_pCpyCfDataFlag != nullptr && *g_pCpyCfDataFlag == 1) ? 1 : 0; }
 
-float CalcArithAvg(int element, int n, const int32_t *value, const char *qc)
+float CalcArithAvg(int element, int n, const void *value, const char *qc)
 {
     if (defdata == nullptr || element < 0 || element >= int(sizeof defdata->ElementEnable) ||
         defdata->ElementEnable[element] != '1' || value == nullptr || qc == nullptr || n <= 0)
@@ -189,7 +189,12 @@ float CalcArithAvg(int element, int n, const int32_t *value, const char *qc)
     int c = 0;
     for (int i = 0; i < n; ++i) {
         if (qc[i] == '0' || qc[i] == '1') {
-            sum += value[i];
+            // The samples sit in a packed ring and may be unaligned: an
+            // int32_t pointer would let the compiler load them as aligned
+            // words, which faults on the older board.
+            int32_t x;
+            std::memcpy(&x, static_cast<const unsigned char *>(value) + std::size_t(i) * sizeof x, sizeof x);
+            sum += x;
             ++c;
         }
     }

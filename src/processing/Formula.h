@@ -28,7 +28,7 @@ int ParseDegrees(const char *text, double *deg);
 // Mean of the samples with QC '0' or '1' of element row `element`; 99999
 // (as a float) when the element is not enabled or too few are valid: at
 // least 2n/3, or n/3 while the CF-copy flag is 1.
-float CalcArithAvg(int element, int n, const int32_t *value, const char *qc);
+float CalcArithAvg(int element, int n, const void *value, const char *qc);
 template <typename Ring>
 float CalcArithAvg(int element, int n, const Ring &r)
 {

@@ -102,7 +102,6 @@ void MainHourStart(StatisticRec *s, int hhmm)
     for (int32_t &r : s->RainSum)
         r = 0;
     DmcdStart(&s->Dmcd, hhmm);
-    s->LeHour = 0;
 }
 
 bool CountsForExtreme(char qc) { return qc == '0' || qc == '1'; }
@@ -268,7 +267,10 @@ void StatisticValueSetAt(StatisticRec *s, int hhmm)
     WindHourStart(&s->Wind, hhmm, true);
     WindSensorStart(&s->MachWind, hhmm);
     WindSensorStart(&s->UltWind, hhmm);
+    // The evaporation computation books its own hours; at start-up there
+    // is no level yet and nothing evaporated.
     s->LeLevel = 0;
+    s->LeHour = 0;
     RadiStart(&s->Radi, hhmm);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "core/ShareMem.h"
 #include "processing/Calibration.h"
@@ -33,7 +34,10 @@ double VectorMean(const T *deg, const char *qc, int n, int *valid)
     for (int i = 0; i < n; ++i) {
         if (qc[i] != '0')
             continue;
-        double a = double(deg[i]) * 2 * kPi / 360;
+        // The samples may sit unaligned in a packed ring: copy each one out.
+        T x;
+        std::memcpy(&x, deg + i, sizeof x);
+        double a = double(x) * 2 * kPi / 360;
         sx += std::sin(a);
         sy += std::cos(a);
         ++c;

@@ -46,15 +46,14 @@ protected:
 
         DefDataRec &d = *defdata;
         d.QcCtrl = 1;
-        for (auto &row : d.Qcps)
-            for (float &v : row)
-                v = QC_NONE;
-        for (auto &row : d.Qcpm)
-            for (float &v : row)
-                v = QC_NONE;
-        for (auto &e : d.Scv)
-            for (int k = 0; k < SCV_ENTRIES; ++k)
-                e[k][0] = 9990.0, e[k][1] = 0;
+        // Fields of the packed record are written by index: a reference
+        // to one may be misaligned (a bus error on the older board).
+        for (int r = 0; r < QCPS_ROWS; ++r)
+            for (int k = 0; k < 3; ++k)
+                d.Qcps[r][k] = QC_NONE;
+        for (int r = 0; r < QCPM_ROWS; ++r)
+            for (int k = 0; k < 5; ++k)
+                d.Qcpm[r][k] = QC_NONE;
         for (int s = 0; s < SCV_ELEMENTS; ++s)
             for (int k = 0; k < SCV_ENTRIES; ++k)
                 d.Scv[s][k][0] = ScvUnsetBound(s);

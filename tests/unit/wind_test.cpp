@@ -1,0 +1,438 @@
+// Wind of the minute: 3-second means across the minute boundary, the 1-, 2-
+// and 10-minute means with their sample limits, the extremes and the choice
+// between the mechanical and the ultrasonic sensor.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "core/ShareMem.h"
+#include "processing/Statistic.h"
+#include "processing/Wind.h"
+#include "sampling/SampleQc.h"
+#include "sampling/Sensortable.h"
+
+namespace {
+
+struct tm Minute(int h, int m)
+{
+    struct tm t {};
+    t.tm_year = 2026;
+    t.tm_mon = 12;
+    t.tm_mday = 31;
+    t.tm_hour = h;
+    t.tm_min = m;
+    return t;
+}
+
+template <int N>
+void Fill(SampleRing<N> &r, int32_t v, char qc = '0')
+{
+    for (int i = 0; i < N; ++i) {
+        r.Value[i] = v;
+        r.Qc[i] = qc;
+    }
+}
+
+struct WindTest : ::testing::Test {
+    std::unique_ptr<DefDataRec> def = std::make_unique<DefDataRec>();
+    std::unique_ptr<TemproraryDataRec> live = std::make_unique<TemproraryDataRec>();
+    std::unique_ptr<SampleDataRec> snap = std::make_unique<SampleDataRec>();
+    volatile unsigned char cf = 0;
+    WindFieldsRec out{};
+
+    void SetUp() override
+    {
+        DefDataRec &d = *def;
+        d.QcCtrl = 1;
+        for (int r = 0; r < QCPS_ROWS; ++r)
+            for (int k = 0; k < 3; ++k)
+                d.Qcps[r][k] = QC_NONE;
+        for (int r = 0; r < QCPM_ROWS; ++r)
+            for (int k = 0; k < 5; ++k)
+                d.Qcpm[r][k] = QC_NONE;
+        for (int s = 0; s < SCV_ELEMENTS; ++s)
+            for (int k = 0; k < SCV_ENTRIES; ++k)
+                d.Scv[s][k][0] = ScvUnsetBound(s);
+        std::memset(d.ElementEnable, '1', sizeof d.ElementEnable);
+        defdata = def.get();
+        TemproraryData = live.get();
+        g_pCpyCfDataFlag = &cf;
+        SampleQcReset();
+        WindReset();
+        StatisticValueSetAt(Statistic, 1000);
+        Steady(500, 45);
+    }
+    void TearDown() override
+    {
+        defdata = nullptr;
+        TemproraryData = nullptr;
+        g_pCpyCfDataFlag = nullptr;
+    }
+    // Both sensors, this minute and the last, blowing speed (0.01 m/s) from
+    // dir (degrees).
+    void Steady(int32_t speed, int32_t dir)
+    {
+        for (auto *r : {&snap->WS, &snap->WSPrev, &snap->WS_3Prev, &snap->UWS, &snap->UWSPrev,
+                        &snap->UWS_3Prev})
+            Fill(*r, speed);
+        for (auto *r : {&snap->WD, &snap->WDPrev, &snap->UWD, &snap->UWDPrev})
+            Fill(*r, dir);
+    }
+    // One minute of the mechanical sensor; the previous-minute rings follow
+    // as the minute process hands them over.
+    void Mech(int h, int m)
+    {
+        struct tm t = Minute(h, m);
+        CalWindSensor(WIND_MECH, snap.get(), &t, &Statistic->MachWind, &out);
+        snap->WS_3Prev = snap->WS_3;
+    }
+    int Slot(int m) const { return m % 10; }
+};
+
+} // namespace
+
+TEST(WindMean, VectorMeanAcrossNorthAndTheAxes)
+{
+    const char ok[4] = {'0', '0', '0', '0'};
+    int valid = 0;
+    const float across[] = {350, 10};
+    double d = WindVectorMean(across, ok, 2, &valid);
+    EXPECT_EQ(valid, 2);
+    EXPECT_LT(std::fmin(d, 360 - d), 1e-4);
+    EXPECT_GE(d, 0);
+    EXPECT_LT(d, 360);
+    const float skew[] = {350, 20};
+    EXPECT_NEAR(WindVectorMean(skew, ok, 2, nullptr), 5.0, 1e-4);
+    const float west[] = {270, 270, 270};
+    EXPECT_NEAR(WindVectorMean(west, ok, 3, nullptr), 270.0, 1e-4);
+    const float nw[] = {300, 330};
+    EXPECT_NEAR(WindVectorMean(nw, ok, 2, nullptr), 315.0, 1e-4);
+    const float sw[] = {200, 220};
+    EXPECT_NEAR(WindVectorMean(sw, ok, 2, nullptr), 210.0, 1e-4);
+    const float east[] = {80, 100};
+    EXPECT_NEAR(WindVectorMean(east, ok, 2, nullptr), 90.0, 1e-4);
+    // No valid direction: the vector sum is exactly 0, which reads as 270.
+    const char bad[2] = {'8', '2'};
+    EXPECT_EQ(WindVectorMean(across, bad, 2, &valid), 270.0);
+    EXPECT_EQ(valid, 0);
+    const int32_t ints[] = {355, 5, 15};
+    EXPECT_NEAR(WindVectorMeanInt(ints, ok, 3, nullptr), 5.0, 1e-3);
+}
+
+TEST(WindMean, ThreeSecondMeansReachIntoThePreviousMinute)
+{
+    auto cur = std::make_unique<SampleRing<240>>();
+    auto prev = std::make_unique<SampleRing<240>>();
+    auto out = std::make_unique<SampleRing<240>>();
+    Fill(*cur, 400);
+    Fill(*prev, 100);
+    prev->Value[228] = 99999;   // outside the first window
+    EXPECT_EQ(WindCalc3sMeans(*cur, *prev, *out), 240);
+    EXPECT_EQ(out->Value[0], (11 * 100 + 400) / 12);
+    EXPECT_EQ(out->Value[10], (100 + 11 * 400) / 12);
+    EXPECT_EQ(out->Value[11], 400);
+    EXPECT_EQ(out->Qc[0], '0');
+
+    // The window's last sample decides validity; four bad samples make the
+    // last sample the mean.
+    for (int i = 20; i < 24; ++i)
+        cur->Qc[i] = '2';
+    cur->Value[24] = 1000;
+    WindCalc3sMeans(*cur, *prev, *out);
+    EXPECT_EQ(out->Value[23], 0);
+    EXPECT_EQ(out->Qc[23], '8');
+    EXPECT_EQ(out->Value[24], 1000);
+    EXPECT_EQ(out->Value[27], 400);   // window 16-27 still holds the four bad
+    EXPECT_EQ(out->Value[32], (1000 + 8 * 400) / 9);
+    EXPECT_EQ(out->Value[35], (1000 + 11 * 400) / 12);
+    // Three bad samples in the window of the previous minute still average.
+    for (int i = 237; i < 240; ++i)
+        prev->Qc[i] = '8';
+    WindCalc3sMeans(*cur, *prev, *out);
+    EXPECT_EQ(out->Value[0], (8 * 100 + 400) / 9);
+    EXPECT_EQ(out->Qc[0], '0');
+}
+
+TEST_F(WindTest, SteadyWindFillsTheSixFields)
+{
+    for (int m = 0; m < 7; ++m)
+        Mech(10, m);
+    EXPECT_EQ(out.Value[0], 45);
+    EXPECT_EQ(out.Value[1], 50);
+    EXPECT_EQ(out.Value[2], 45);
+    EXPECT_EQ(out.Value[3], 50);
+    EXPECT_EQ(out.Value[4], 45);
+    EXPECT_EQ(out.Value[5], 50);
+    for (int f = 0; f < WIND_FIELDS; ++f) {
+        EXPECT_EQ(out.Qc[f], '0') << f;
+        EXPECT_EQ(out.Flag[f], '1') << f;
+    }
+    const WindHourRec &h = Statistic->MachWind.Hour;
+    EXPECT_EQ(h.MaxWs, 50);
+    EXPECT_EQ(h.MaxWd, 45);
+    EXPECT_EQ(h.MaxTime, 1006);   // first minute with a 10-minute mean
+    EXPECT_EQ(h.ExtWs, 50);
+    EXPECT_EQ(h.ExtTime, 1000);   // equal gusts later do not move it
+}
+
+TEST_F(WindTest, TenMinuteMeanNeedsSevenMinutesAndRunsAcrossTheHour)
+{
+    // Minutes 10:55 to 11:04 blow 1.0 to 10.0 m/s; the hour restart at
+    // 11:00 does not empty the ring.
+    int speed = 100;
+    for (int m = 55; m < 60; ++m, speed += 100) {
+        Steady(speed, 180);
+        Mech(10, m);
+        EXPECT_EQ(out.Qc[3], '8') << m;   // fewer than seven 1-minute means yet
+    }
+    StatisticValueReSetAt(Statistic, 0, 1100);
+    for (int m = 0; m < 5; ++m, speed += 100) {
+        Steady(speed, 180);
+        Mech(11, m);
+    }
+    // Mean of 1..10 m/s = 5.5 m/s.
+    EXPECT_EQ(out.Value[3], 55);
+    EXPECT_EQ(out.Qc[3], '0');
+    EXPECT_EQ(out.Value[2], 180);
+    EXPECT_EQ(Statistic->MachWind.Ws1[Slot(55)], 100);
+    EXPECT_EQ(Statistic->MachWind.Ws1[Slot(4)], 1000);
+    // The hour's maximum restarted at 11:00 and follows the new hour only.
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTime, 1104);
+    EXPECT_EQ(Statistic->MachWind.Hour.ExtWs, 100);
+}
+
+TEST_F(WindTest, OneMinuteSpeedLimitsWithAndWithoutTheCfCopy)
+{
+    auto badSeconds = [&](int k) {
+        Fill(snap->WS, 500);
+        for (int s = 0; s < k; ++s)
+            snap->WS.Qc[4 * s + 3] = '2';
+        Mech(10, 1);
+        return Statistic->MachWind.Ws1Qc[1];
+    };
+    EXPECT_EQ(badSeconds(15), '0');
+    EXPECT_EQ(Statistic->MachWind.Ws1[1], 500);
+    EXPECT_EQ(badSeconds(16), '8');
+    EXPECT_EQ(Statistic->MachWind.Ws1[1], 0);
+    cf = 1;
+    EXPECT_EQ(badSeconds(45), '0');
+    EXPECT_EQ(badSeconds(46), '8');
+    // 2-minute speed: this minute 46 bad and the last minute all good is
+    // 46 of 120, too many; 30 is enough.
+    cf = 0;
+    Fill(snap->WS_3Prev, 500);
+    badSeconds(30);
+    EXPECT_EQ(out.Qc[1], '0');
+    Fill(snap->WS_3Prev, 500);
+    badSeconds(31);
+    EXPECT_EQ(out.Qc[1], '8');
+    EXPECT_EQ(out.Value[1], 0);
+}
+
+TEST_F(WindTest, DirectionLimitsAndAllMissing)
+{
+    auto badSeconds = [&](int k) {
+        Fill(snap->WD, 90);
+        for (int s = 0; s < k; ++s)
+            snap->WD.Qc[s] = '8';
+        Mech(10, 2);
+        return Statistic->MachWind.Wd1Qc[2];
+    };
+    EXPECT_EQ(badSeconds(20), '0');
+    EXPECT_EQ(Statistic->MachWind.Wd1[2], 90.0f);
+    EXPECT_EQ(badSeconds(21), '8');
+    EXPECT_EQ(Statistic->MachWind.Wd1[2], 99999.0f);
+    cf = 1;
+    EXPECT_EQ(badSeconds(40), '0');
+    EXPECT_EQ(badSeconds(41), '8');
+    cf = 0;
+    // All invalid: the 2-minute direction cannot reach 80 of 120.
+    Fill(snap->WDPrev, 90);
+    badSeconds(60);
+    EXPECT_EQ(out.Value[0], 99999);
+    EXPECT_EQ(out.Qc[0], '8');
+    EXPECT_EQ(out.Flag[0], '1');
+    // 2-minute direction with 40 bad of 120 still counts.
+    badSeconds(40);
+    EXPECT_EQ(out.Value[0], 90);
+    EXPECT_EQ(out.Qc[0], '0');
+    // Direction switched off: the ring says '2', the direction fields are
+    // absent.
+    def->ElementEnable[EL_WD] = '0';
+    badSeconds(0);
+    EXPECT_EQ(Statistic->MachWind.Wd1Qc[2], '2');
+    EXPECT_EQ(out.Flag[0], '0');
+    EXPECT_EQ(out.Flag[2], '0');
+    EXPECT_EQ(out.Flag[4], '0');
+    EXPECT_EQ(out.Flag[5], '1');
+}
+
+TEST_F(WindTest, WestWindWithANullCosineSumGives270Everywhere)
+{
+    for (int m = 0; m < 7; ++m) {
+        Steady(300, 270);
+        Mech(12, m);
+    }
+    EXPECT_EQ(out.Value[0], 270);
+    EXPECT_EQ(out.Value[2], 270);
+    EXPECT_EQ(out.Value[4], 270);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxWd, 270);
+}
+
+TEST_F(WindTest, GustTakesTheDirectionOfItsSeconds)
+{
+    Steady(500, 45);
+    for (int i = 100; i < 112; ++i)
+        snap->WS.Value[i] = 2000;   // the 3-second mean reaches 20 m/s at slot 111
+    snap->WD.Value[27] = 90;
+    snap->WD.Value[26] = 100;
+    snap->WD.Value[25] = 110;
+    Mech(10, 5);
+    EXPECT_EQ(out.Value[5], 200);
+    EXPECT_EQ(out.Value[4], 110);   // seconds 27, 26 and 25 all valid
+    snap->WD.Qc[25] = '2';
+    Mech(10, 6);
+    EXPECT_EQ(out.Value[4], 100);
+    snap->WD.Qc[26] = '2';
+    Mech(10, 7);
+    EXPECT_EQ(out.Value[4], 90);
+    const WindHourRec &h = Statistic->MachWind.Hour;
+    EXPECT_EQ(h.ExtWs, 200);
+    EXPECT_EQ(h.ExtWd, 110);
+    EXPECT_EQ(h.ExtTime, 1005);
+    // No valid 3-second mean: both fields missing.
+    Fill(snap->WS, 500, '2');
+    Mech(10, 8);
+    EXPECT_EQ(out.Value[5], 99999);
+    EXPECT_EQ(out.Qc[5], '8');
+    EXPECT_EQ(out.Value[4], 99999);
+    EXPECT_EQ(out.Qc[4], '8');
+}
+
+TEST_F(WindTest, CalmCupsSwitchToTheUltrasonicSensorAndFiveMinutesBack)
+{
+    WindFieldsRec mech{}, ult{}, rec{};
+    WindCompareRec cmp{};
+    for (int f = 0; f < WIND_FIELDS; ++f) {
+        mech.Qc[f] = ult.Qc[f] = '0';
+        mech.Flag[f] = ult.Flag[f] = '1';
+        ult.Value[f] = 30 + f;
+    }
+    mech.Value[3] = 0;
+    CheckWindALG(&mech, &ult, &rec, &cmp);
+    EXPECT_EQ(g_iWindType, 1);
+    EXPECT_EQ(cmp.WindType, 1);
+    EXPECT_EQ(rec.Value[3], 33);
+    EXPECT_EQ(cmp.Value[0][3], 0);
+    EXPECT_EQ(cmp.Value[1][3], 33);
+
+    mech.Value[3] = 1;   // the cups turn again
+    for (int i = 0; i < 4; ++i) {
+        CheckWindALG(&mech, &ult, &rec, &cmp);
+        EXPECT_EQ(g_iWindType, 1) << i;
+    }
+    mech.Value[3] = 0;   // a calm minute starts the count again
+    CheckWindALG(&mech, &ult, &rec, &cmp);
+    mech.Value[3] = 2;
+    for (int i = 0; i < 4; ++i)
+        CheckWindALG(&mech, &ult, &rec, &cmp);
+    EXPECT_EQ(g_iWindType, 1);
+    CheckWindALG(&mech, &ult, &rec, &cmp);
+    EXPECT_EQ(g_iWindType, 0);
+    EXPECT_EQ(rec.Value[3], 2);
+
+    // A silent ultrasonic sensor also counts towards going back; a missing
+    // mechanical mean never switches.
+    mech.Value[3] = 0;
+    mech.Qc[3] = '8';
+    CheckWindALG(&mech, &ult, &rec, nullptr);
+    EXPECT_EQ(g_iWindType, 0);
+    mech.Qc[3] = '0';
+    CheckWindALG(&mech, &ult, &rec, nullptr);
+    EXPECT_EQ(g_iWindType, 1);
+    ult.Qc[3] = '8';
+    for (int i = 0; i < 5; ++i)
+        CheckWindALG(&mech, &ult, &rec, nullptr);
+    EXPECT_EQ(g_iWindType, 0);
+}
+
+TEST_F(WindTest, RecordHourWindFollowsTheChosenSensor)
+{
+    // Cups calm, ultrasonic 3 m/s: once both 10-minute means exist the
+    // record takes the ultrasonic values.
+    WindFieldsRec rec{};
+    for (int m = 0; m < 7; ++m) {
+        Steady(0, 45);
+        Fill(snap->UWS, 300);
+        Fill(snap->UWSPrev, 300);
+        Fill(snap->UWS_3Prev, 300);
+        struct tm t = Minute(10, m);
+        CheckWindSourceAndCal(snap.get(), &t, &rec, nullptr);
+        snap->WS_3Prev = snap->WS_3;
+        snap->UWS_3Prev = snap->UWS_3;
+        EXPECT_EQ(g_iWindType, m < 6 ? 0 : 1) << m;
+    }
+    EXPECT_EQ(rec.Value[3], 30);
+    EXPECT_EQ(Statistic->Wind.MaxWs, 30);
+    EXPECT_EQ(Statistic->Wind.MaxTime, 1006);
+    EXPECT_EQ(Statistic->Wind.ExtWs, 30);
+}
+
+TEST_F(WindTest, ArbitrarySamplesNeverBreakTheComputation)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; ++round) {
+        auto *bytes = reinterpret_cast<unsigned char *>(snap.get());
+        for (std::size_t i = 0; i < sizeof *snap; ++i)
+            bytes[i] = uint8_t(rng());
+        // Valid QC characters on extreme values, too.
+        for (int i = 0; i < 240; ++i) {
+            snap->WS.Qc[i] = (rng() % 3) ? '0' : '2';
+            snap->WS.Value[i] = (rng() % 2) ? INT32_MAX : INT32_MIN;
+        }
+        for (int i = 0; i < 60; ++i) {
+            snap->WD.Qc[i] = '0';
+            snap->WD.Value[i] = (rng() % 2) ? INT32_MAX : INT32_MIN;
+        }
+        WindFieldsRec rec{};
+        struct tm t = Minute(round % 24, round);
+        CheckWindSourceAndCal(snap.get(), &t, &rec, nullptr);
+        for (int f = 0; f < WIND_FIELDS; ++f)
+            EXPECT_NE(rec.Qc[f], '\0');
+    }
+}
+
+TEST_F(WindTest, CalmHourTakesItsFirstValidMaximumOnce)
+{
+    StatisticValueReSetAt(Statistic, 0, 1000);
+    for (int m = 0; m < 9; ++m) {
+        Steady(0, 120 + m);
+        Mech(10, m);
+    }
+    const WindHourRec &h = Statistic->MachWind.Hour;
+    EXPECT_EQ(h.MaxTaken, 1);
+    EXPECT_EQ(h.MaxWs, 0);
+    EXPECT_EQ(h.MaxTime, 1006);   // the first minute with a valid 10-minute mean
+    EXPECT_EQ(h.MaxWsQc, '0');
+    EXPECT_EQ(h.ExtWs, 0);
+    EXPECT_EQ(h.ExtTime, 1000);
+    EXPECT_EQ(h.ExtWd, 120);
+    // The next hour's first minute has no valid sample, but the ring still
+    // holds nine calm minutes: the 10-minute mean is valid, the gust is not.
+    StatisticValueReSetAt(Statistic, 0, 1100);
+    Fill(snap->WS, 0, '8');
+    Mech(11, 0);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTaken, 1);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTime, 1100);
+    EXPECT_EQ(Statistic->MachWind.Hour.ExtTaken, 0);
+    EXPECT_EQ(out.Value[5], 99999);
+    // A missing 10-minute mean never becomes the maximum.
+    StatisticValueSetAt(Statistic, 1200);
+    Mech(12, 0);
+    EXPECT_EQ(out.Qc[3], '8');
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxTaken, 0);
+    EXPECT_EQ(Statistic->MachWind.Hour.MaxWd, 99999);
+}
