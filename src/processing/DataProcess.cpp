@@ -1,5 +1,6 @@
 #include "processing/DataProcess.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -179,7 +180,9 @@ int DataProcessPass(DataProcessState &st)
     TemproraryDataRec *td = TemproraryData;
     if (td != nullptr && now.tm_min >= 1 && now.tm_min <= 58) {
         const ShareClockRec &c = td->ShareClock;
-        int d = std::abs((now.tm_min * 60 + now.tm_sec) - (c.Min * 60 + c.Sec));
+        // The shared copy is read as it is, so the difference is taken wide.
+        int64_t d = std::llabs((int64_t(now.tm_min) * 60 + now.tm_sec) -
+                               (int64_t(c.Min) * 60 + int64_t(c.Sec)));
         bool wrong = d > 10 || now.tm_year < HWCLOCK_YEAR_MIN || now.tm_year > HWCLOCK_YEAR_MAX;
         // Tried at most once per minute, also when the setting failed.
         if (wrong && !st.corrected) {

@@ -381,22 +381,32 @@ void Extremes(const Work &w, StatisticRec &s, int hhmm)
 
 // ---- evaporation ---------------------------------------------------------
 
+// A limit in mm as 0.1 mm; a parameter of any size (or NaN) stays within
+// the range the level comparison can hold.
+int64_t LimitTenths(float mm)
+{
+    double t = double(mm) * 10;
+    if (!(t > -1e12))
+        return t != t ? 0 : int64_t(-1e12);
+    return int64_t(std::min(t, 1e12));
+}
+
 bool LevelWithinLimits(int32_t level)
 {
     const DefDataRec &d = *defdata;
-    int32_t cap = d.LESensorMode == 1 ? 981 : 1000;
+    int64_t cap = d.LESensorMode == 1 ? 981 : 1000;
     float lower = d.Qcps[EL_LE][0], upper = d.Qcps[EL_LE][1];
     bool hasLower = lower != QC_NONE && lower != -QC_NONE;
     bool hasUpper = upper != QC_NONE && upper != -QC_NONE;
     int64_t lo = 1, hi = cap;
     if (hasLower && hasUpper) {
-        lo = std::max<int64_t>(0, int64_t(lower * 10));
-        hi = std::min<int64_t>(int64_t(upper * 10), cap);
+        lo = std::max<int64_t>(0, LimitTenths(lower));
+        hi = std::min<int64_t>(LimitTenths(upper), cap);
     } else if (hasUpper) {
         lo = 0;
-        hi = std::min<int64_t>(int64_t(upper * 10), cap);
+        hi = std::min<int64_t>(LimitTenths(upper), cap);
     } else if (hasLower) {
-        lo = int64_t(lower * 10);
+        lo = LimitTenths(lower);
     }
     return level >= lo && level <= hi;
 }
@@ -450,7 +460,9 @@ void Evaporation(Work &w, const SampleDataRec &snap, StatisticRec &s, const stru
             valid = false;
 
     bool rain = w.flag[F_RAT_H] == '1' && w.v[F_RAT_H] != 0;
-    k.hourNormal = k.hourNormal && valid && !rain;
+    // Recomputed every minute: one bad level does not spoil the rest of the
+    // hour; rain does, as the hour sum stays above 0.
+    k.hourNormal = valid && !rain;
     if (k.dayNormal)
         k.dayNormal = k.hourNormal;
     if (!k.ref0Valid) {
@@ -462,16 +474,20 @@ void Evaporation(Work &w, const SampleDataRec &snap, StatisticRec &s, const stru
         k.ref20Valid = valid;
     }
 
+    // Levels are whatever the sensor delivered: differences and sums are
+    // taken in 64 bits and kept within the 32-bit record values.
+    constexpr int64_t kTop = INT32_MAX;
+    int64_t fall0 = int64_t(k.ref0) - level;
     if (k.dayNormal && k.ref20Valid && valid) {
-        k.day = std::max<int32_t>(0, k.ref20 - level);
-        k.hour = std::max<int32_t>(0, k.day - k.booked);
+        k.day = Clamp(int64_t(k.ref20) - level, 0, kTop);
+        k.hour = Clamp(int64_t(k.day) - k.booked, 0, kTop);
     } else if (k.hourNormal) {
-        k.hour = Clamp(int64_t(k.ref0) - level, 0, 20);
-        k.day = k.booked + k.hour;
+        k.hour = Clamp(fall0, 0, 20);
+        k.day = Clamp(int64_t(k.booked) + k.hour, -kTop, kTop);
     } else {
-        k.hour = std::max<int32_t>(0, k.day - k.booked);
-        if (rain && k.ref0 - level > k.hour)
-            k.hour = k.ref0 - level;
+        k.hour = Clamp(int64_t(k.day) - k.booked, 0, kTop);
+        if (rain && fall0 > k.hour)
+            k.hour = Clamp(fall0, 0, kTop);
     }
 
     // The minute 00 record closes the hour, so it still shows the hour's
@@ -482,7 +498,7 @@ void Evaporation(Work &w, const SampleDataRec &snap, StatisticRec &s, const stru
     s.LeHour = k.hour;
 
     if (minute == 0) {
-        k.booked += k.hour;
+        k.booked = Clamp(int64_t(k.booked) + k.hour, -kTop, kTop);
         k.hour = 0;
         k.hourNormal = true;
         if (valid) {

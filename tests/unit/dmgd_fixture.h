@@ -78,6 +78,7 @@ protected:
         FileSave = nullptr;
         g_ucpSampleDataQc = nullptr;
         LastMinData = nullptr;
+        g_pCpyCfDataFlag = nullptr;
         sb_.reset();
     }
     void Enable(int element) { defdata->ElementEnable[element] = '1'; }

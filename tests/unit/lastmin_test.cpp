@@ -106,3 +106,42 @@ TEST_F(LastMinTest, MinuteIsProcessedOnceAndNeverFromSecond55)
     EXPECT_EQ(st.p_min, 16);
     EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin").size(), 504u);
 }
+
+TEST_F(LastMinTest, AGarbageImageOfTheRightAgeNeverOverflowsTheNextMinutes)
+{
+    Start("2026-03-10 09:30:00");
+    const int32_t pattern[4] = {INT32_MAX, INT32_MIN, 0x30303030, -99999};
+    for (int round = 0; round < 4; ++round) {
+        unsigned char buf[LASTMIN_BYTES];
+        for (int w = 0; w < LASTMIN_WORDS; ++w) {
+            uint32_t v = uint32_t(pattern[(w + round) % 4]);
+            if (w == 0 || w == 77)
+                v = uint32_t(T10_30);
+            for (int i = 0; i < 4; ++i)
+                buf[w * 4 + i] = uint8_t(v >> (8 * i));
+        }
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(LastMinRestore(Statistic, buf, T10_30 + 5, 0), LASTMIN_HOUR | LASTMIN_RADI);
+        testing::internal::GetCapturedStdout();
+        std::memset(defdata->ElementEnable, '1', sizeof defdata->ElementEnable);
+        defdata->ObValid[16] = defdata->ObValid[17] = '1';
+        Fill(SampleDataCopy->T0, 2012);
+        Fill(SampleDataCopy->U, 504);
+        Fill(SampleDataCopy->WS, 350);
+        Fill(SampleDataCopy->WSPrev, 340);
+        Fill(SampleDataCopy->WD, 225);
+        Fill(SampleDataCopy->WDPrev, 220);
+        Fill(SampleDataCopy->LE, 500);
+        SampleDataCopy->RainSum = 5;
+        SampleDataCopy->RainSumQc = '0';
+        SampleDataCopy->VIQc = '8';
+        for (int m = 0; m < 2; ++m) {
+            Calc();
+            DmgdStruct2Ascii(&FileSave->Dmgd, FileSave->DmgdText);
+            std::string line(FileSave->DmgdText);
+            ASSERT_GE(line.size(), 2u);
+            EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+            ASSERT_EQ(TpSetTime(TpTime() + 60), 0);
+        }
+    }
+}

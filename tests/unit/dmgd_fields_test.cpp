@@ -1,0 +1,493 @@
+// The main minute record's fields beyond temperature and humidity:
+// evaporation with its references and maintenance, the visibility rings,
+// snow depth, the rain board and the weighing gauge, pressure, ground
+// temperatures, and the station types 'S' and 'M'.
+#include "dmgd_fixture.h"
+
+#include "board/Transplant.h"
+#include "core/Main.h"
+
+namespace {
+
+constexpr int F_RAT = 6, F_RAT1 = 8, F_RAT2 = 10, F_RAT3 = 12, F_RAT4 = 14, F_RAW = 18,
+              F_T0 = 20, F_T01 = 21, F_P = 29, F_TG = 30, F_ST0 = 31, F_LE = 40, F_LE_H = 41,
+              F_VI1 = 42, F_VI10 = 43, F_SD = 48;
+
+struct FieldTest : MinuteTest {
+    void NextMinute() { ASSERT_EQ(TpSetTime(TpTime() + 60), 0); }
+    // The evaporation pan's level (0.1 mm) in the six seconds that count.
+    void Level(int32_t v)
+    {
+        Fill(SampleDataCopy->LE, 0, '8');
+        for (int s = 0; s < 60; s += 10) {
+            SampleDataCopy->LE.Value[s] = v;
+            SampleDataCopy->LE.Qc[s] = '0';
+        }
+    }
+    // One minute of evaporation at level v; returns field 41.
+    int32_t Evap(int32_t v)
+    {
+        Level(v);
+        Calc();
+        NextMinute();
+        return V(F_LE_H);
+    }
+};
+
+} // namespace
+
+// ---- evaporation ---------------------------------------------------------
+
+TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    Fill(SampleDataCopy->LE, 9000);   // the other seconds never count
+    for (int s = 0; s < 60; s += 10)
+        SampleDataCopy->LE.Value[s] = 500 + s / 5;   // 500, 502 ... 510
+    SampleDataCopy->LE.Qc[50] = '1';                 // only QC '0' counts: 500..508
+    defdata->LESensorCalib = 0.3f;                   // mm
+    Calc();
+    EXPECT_EQ(V(F_LE), 507);   // trunc(504 + 0.5 + 3)
+    EXPECT_EQ(Q(F_LE), '0');
+    EXPECT_EQ(V(F_LE_H), 0);
+    EXPECT_EQ(Statistic->LeLevel, 507);
+
+    // The level's limits: the sensor mode caps it at 98.1 mm, else 100.0.
+    defdata->LESensorCalib = 0;
+    auto qcAt = [&](int32_t v) {
+        Level(v);
+        Calc();
+        return Q(F_LE);
+    };
+    EXPECT_EQ(qcAt(1000), '0');
+    EXPECT_EQ(qcAt(1001), '2');
+    EXPECT_EQ(qcAt(0), '2');   // neither limit set: at least 0.1 mm
+    defdata->LESensorMode = 1;
+    EXPECT_EQ(qcAt(981), '0');
+    EXPECT_EQ(qcAt(982), '2');
+    // Both limits of the sample check: 10.0 to 90.0 mm.
+    defdata->Qcps[EL_LE][0] = 10.0f;
+    defdata->Qcps[EL_LE][1] = 90.0f;
+    EXPECT_EQ(qcAt(100), '0');
+    EXPECT_EQ(qcAt(99), '2');
+    EXPECT_EQ(qcAt(900), '0');
+    EXPECT_EQ(qcAt(901), '2');
+    // Only the upper one: from 0 (an upper limit above the cap is capped).
+    defdata->Qcps[EL_LE][0] = -QC_NONE;
+    defdata->Qcps[EL_LE][1] = 200.0f;
+    EXPECT_EQ(qcAt(0), '0');
+    EXPECT_EQ(qcAt(982), '2');
+    // Only the lower one: up to the cap. Absurd limits never overflow.
+    defdata->Qcps[EL_LE][0] = 5.0f;
+    defdata->Qcps[EL_LE][1] = QC_NONE;
+    EXPECT_EQ(qcAt(49), '2');
+    EXPECT_EQ(qcAt(981), '0');
+    defdata->Qcps[EL_LE][0] = -3e38f;
+    defdata->Qcps[EL_LE][1] = 3e38f;
+    EXPECT_EQ(qcAt(-5), '2');   // both set: never below 0
+    EXPECT_EQ(qcAt(981), '0');
+}
+
+TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    Enable(EL_RAT);
+    SampleDataCopy->RainSumQc = '0';
+    EXPECT_EQ(Evap(500), 0);   // 08:10 first run: both references 50.0 mm
+    EXPECT_EQ(Evap(497), 3);   // 08:11 the day's fall so far
+    // A jump of more than 1.5 mm against the last four minutes: the level
+    // is not valid; the hour keeps what it had.
+    EXPECT_EQ(Evap(520), 3);   // 08:12
+    EXPECT_EQ(Q(F_LE), '0');   // the limit test alone sets the QC
+    EXPECT_EQ(Evap(496), 3);   // 08:13, 520 is still among the last four
+    EXPECT_EQ(Evap(496), 3);
+    EXPECT_EQ(Evap(496), 3);
+    EXPECT_EQ(Evap(496), 3);   // 08:16
+    // Valid again: the hour is normal again (the day is not), so the hour
+    // is the fall from the minute-0 reference.
+    EXPECT_EQ(Evap(496), 4);   // 08:17
+    // Rain in the hour: the hour keeps the booked value unless the fall
+    // from the reference is larger.
+    SampleDataCopy->RainSum = 2;
+    EXPECT_EQ(Evap(496), 4);   // 08:18
+    SampleDataCopy->RainSum = 0;
+    EXPECT_EQ(Evap(488), 12);  // 08:19, rain in the hour so far, fall 1.2 mm
+    EXPECT_EQ(Statistic->LeHour, 12);
+}
+
+TEST_F(FieldTest, EvaporationMinuteZeroClosesTheHour)
+{
+    Start("2026-05-04 08:58:02");
+    Enable(EL_LE);
+    EXPECT_EQ(Evap(500), 0);   // 08:58 first run
+    EXPECT_EQ(Evap(498), 2);   // 08:59
+    EXPECT_EQ(Evap(497), 3);   // 09:00 still shows the closing hour
+    EXPECT_EQ(Statistic->LeHour, 0);
+    // The new hour counts from the level at minute 0; the day goes on.
+    EXPECT_EQ(Evap(496), 1);   // 09:01
+}
+
+TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    EXPECT_EQ(Evap(50), 0);    // a nearly empty pan: start once more
+    EXPECT_EQ(Evap(500), 0);   // the references are taken again here
+    EXPECT_EQ(Evap(497), 3);
+    // Only once: a level outside 10.1-89.9 mm in the repeat sticks.
+    DmgdReset();
+    EXPECT_EQ(Evap(50), 0);
+    EXPECT_EQ(Evap(950), 0);
+    EXPECT_EQ(Evap(947), 3);
+}
+
+TEST_F(FieldTest, EvaporationWithoutSamplesKeepsTheLastLevel)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    EXPECT_EQ(Evap(500), 0);
+    EXPECT_EQ(Evap(497), 3);
+    Fill(SampleDataCopy->LE, 400, '8');
+    Calc();
+    EXPECT_EQ(V(F_LE), 497);
+    EXPECT_EQ(V(F_LE_H), 3);
+    EXPECT_EQ(Q(F_LE), '0');
+}
+
+TEST_F(FieldTest, EvaporationMaintenanceCountsDownAndItsEndRestarts)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    EXPECT_EQ(Evap(500), 0);
+    EXPECT_EQ(Evap(497), 3);
+    TemproraryData->LeMaintMinutes = 2;
+    TemproraryData->LeMaintMode = '2';
+    for (int i = 0; i < 2; ++i) {
+        Evap(300);   // the pan is being refilled
+        EXPECT_EQ(F(F_LE), '0');
+        EXPECT_EQ(Q(F_LE), 'N');
+        EXPECT_EQ(V(F_LE), 99999);
+        EXPECT_EQ(F(F_LE_H), '0');
+        EXPECT_EQ(V(F_LE_H), 99999);
+    }
+    EXPECT_EQ(+TemproraryData->LeMaintMinutes, 0);
+    EXPECT_EQ(TemproraryData->LeMaintMode, '0');
+    // Ended by command: the next minute starts afresh from its level.
+    TemproraryData->LeMaintReset = 1;
+    EXPECT_EQ(Evap(800), 0);
+    EXPECT_EQ(F(F_LE), '1');
+    EXPECT_EQ(TemproraryData->LeMaintReset, 0);
+    EXPECT_EQ(Evap(795), 5);
+}
+
+TEST_F(FieldTest, EvaporationSurvivesExtremeLevels)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_LE);
+    Enable(EL_RAT);
+    SampleDataCopy->RainSum = 5;
+    SampleDataCopy->RainSumQc = '0';
+    for (int32_t v : {INT32_MAX, INT32_MIN, INT32_MAX, 0, INT32_MIN}) {
+        Evap(v);
+        EXPECT_GE(V(F_LE_H), 0);
+    }
+    defdata->LESensorCalib = 1e30f;
+    Evap(500);
+    EXPECT_EQ(V(F_LE), INT32_MAX);
+}
+
+// ---- visibility and snow -------------------------------------------------
+
+TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_VI);
+    auto minute = [&](int32_t v, char qc) {
+        SampleDataCopy->VI = v;
+        SampleDataCopy->VIQc = qc;
+        Calc();
+        NextMinute();
+    };
+    minute(10000, '0');
+    EXPECT_EQ(V(F_VI1), 10000);
+    EXPECT_EQ(V(F_VI10), 10000);
+    EXPECT_EQ(Q(F_VI1), '0');
+    minute(20000, '1');
+    EXPECT_EQ(V(F_VI1), 20000);
+    EXPECT_EQ(V(F_VI10), 15000);
+    minute(30000, '2');   // a wrong value is missing: the 5-minute ring stands in
+    EXPECT_EQ(V(F_VI1), 15000);
+    EXPECT_EQ(V(F_VI10), 15000);
+    EXPECT_NE(out_.find("VI:0 10000\nVI:1 20000\nVI:2 -99999\n"), std::string::npos);
+    EXPECT_NE(out_.find("VI :0 10000\nVI :1 20000\n"), std::string::npos);
+    EXPECT_EQ(Statistic->Vis.Min10.Min, 10000);
+    EXPECT_EQ(Statistic->Vis.Min10.Time, 810);
+    // Five missing minutes: the 1-minute value is missing too.
+    for (int i = 0; i < 4; ++i)
+        minute(0, '8');
+    EXPECT_EQ(V(F_VI1), -99999);
+    EXPECT_EQ(Q(F_VI1), '8');
+    EXPECT_EQ(V(F_VI10), 15000);   // the 10-minute ring still holds two
+    // The sensor's own 10-minute value wins once.
+    TemproraryData->VisDevice10 = 7777;
+    TemproraryData->VisDeviceQc = '0';
+    minute(5000, '0');
+    EXPECT_EQ(V(F_VI1), 5000);
+    EXPECT_EQ(V(F_VI10), 7777);
+    EXPECT_EQ(+TemproraryData->VisDeviceQc, '2');
+    EXPECT_EQ(Statistic->Vis.Min10.Min, 7777);
+    minute(5000, '0');
+    EXPECT_EQ(V(F_VI10), (10000 + 20000 + 5000 + 5000) / 4);
+    // Ten minutes later the first entries have been overwritten.
+    for (int i = 0; i < 8; ++i)
+        minute(0, '8');
+    EXPECT_EQ(V(F_VI10), 5000);
+    minute(0, '8');
+    minute(0, '8');
+    EXPECT_EQ(V(F_VI10), 99999);
+    EXPECT_EQ(Q(F_VI10), '8');
+}
+
+TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_VI);
+    Statistic->Vis.Latest1 = 4321;
+    Statistic->Vis.Latest10 = 4567;
+    SampleDataCopy->VIQc = '8';
+    Calc();
+    EXPECT_EQ(V(F_VI1), 4321);
+    EXPECT_EQ(V(F_VI10), 4567);
+    NextMinute();
+    Calc();   // only the first computation
+    EXPECT_EQ(V(F_VI1), -99999);
+    EXPECT_EQ(V(F_VI10), 99999);
+}
+
+TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_SD);
+    Calc();
+    EXPECT_EQ(V(F_SD), 0);
+    EXPECT_EQ(Q(F_SD), '8');
+    EXPECT_EQ(F(F_SD), '1');
+    TemproraryData->SnowDepth = 30;
+    TemproraryData->SnowDepthQc = '0';
+    Calc();
+    EXPECT_EQ(V(F_SD), 30);
+    EXPECT_EQ(Q(F_SD), '0');
+    EXPECT_EQ(+TemproraryData->SnowDepth, 0);
+    EXPECT_EQ(TemproraryData->SnowDepthQc, '8');
+    TemproraryData->SnowDepth = 41;
+    TemproraryData->SnowDepthQc = '1';
+    Calc();
+    EXPECT_EQ(V(F_SD), 35);   // the mean of the ring's deliveries
+    TemproraryData->SnowDepth = 99;
+    TemproraryData->SnowDepthQc = '2';
+    for (int i = 0; i < 3; ++i)
+        Calc();
+    EXPECT_EQ(V(F_SD), 35);
+    Calc();   // five minutes on, 30 has left the ring
+    EXPECT_EQ(V(F_SD), 41);
+    Calc();
+    EXPECT_EQ(V(F_SD), 0);
+    EXPECT_EQ(Q(F_SD), '8');
+}
+
+// ---- rain ----------------------------------------------------------------
+
+TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
+{
+    Start("2026-05-04 08:10:02");
+    defdata->ObValid[17] = '1';
+    for (int el : {EL_RAT, EL_RAT1, EL_RAT2, EL_RAT3})
+        Enable(el);
+    TemproraryDataRec &td = *TemproraryData;
+    td.RainStat.State = '0';
+    const uint8_t reading[5] = {1, 2, 3, 4, 5};   // RAT1, RAT2, RAT3, RAT, fifth
+    std::memcpy(SampleDataCopy->RainBoard, reading, 5);
+    std::memcpy(td.Rain.Qc, "01200", 5);
+    SampleDataCopy->RainSum = 9;   // the main board's counter is not used
+    SampleDataCopy->RainSumQc = '0';
+    Statistic->RainSum[SR_RAT] = 10;
+    Calc();
+    EXPECT_EQ(V(F_RAT), 4);
+    EXPECT_EQ(Q(F_RAT), '0');
+    EXPECT_EQ(V(F_RAT + 1), 14);
+    EXPECT_EQ(V(F_RAT1), 1);
+    EXPECT_EQ(Q(F_RAT1), '0');
+    EXPECT_EQ(V(F_RAT2), 2);
+    EXPECT_EQ(Q(F_RAT2), '1');   // suspect readings are taken with their QC
+    EXPECT_EQ(V(F_RAT3), 0);     // a wrong one is no rain
+    EXPECT_EQ(Q(F_RAT3), 'N');
+    EXPECT_EQ(Q(F_RAT3 + 1), '0');
+    EXPECT_EQ(V(F_RAT4), 5);
+    EXPECT_EQ(V(F_RAT4 + 1), 5);
+    Calc();
+    EXPECT_EQ(V(F_RAT + 1), 18);
+    EXPECT_EQ(V(F_RAT2 + 1), 4);
+    EXPECT_EQ(V(F_RAT4 + 1), 10);
+    // A silent board: the fifth channel is no rain with QC '8'; its sum
+    // stays.
+    td.RainStat.State = '2';
+    Calc();
+    EXPECT_EQ(V(F_RAT4), 0);
+    EXPECT_EQ(Q(F_RAT4), '8');
+    EXPECT_EQ(V(F_RAT4 + 1), 10);
+    // Board 17 off: neither the fifth pair nor the board's RAT.
+    defdata->ObValid[17] = '0';
+    Calc();
+    EXPECT_EQ(F(F_RAT4), '0');
+    EXPECT_EQ(V(F_RAT), 9);
+}
+
+TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(23);   // RAW
+    TemproraryDataRec &td = *TemproraryData;
+    td.RawMinute = 4;
+    Calc();
+    EXPECT_EQ(V(F_RAW), 4);
+    EXPECT_EQ(V(F_RAW + 1), 4);
+    EXPECT_EQ(Q(F_RAW), '0');
+    EXPECT_EQ(+td.RawMinute, 0);
+    EXPECT_NE(out_.find("DmgdCalculate 1 4 4 4\n"), std::string::npos);
+    td.RawMaintMinutes = 2;
+    td.RawMaintMode = '2';
+    td.RawMinute = 7;   // a refill weighs as rain: discarded
+    Calc();
+    EXPECT_EQ(F(F_RAW), '0');
+    EXPECT_EQ(Q(F_RAW), 'N');
+    EXPECT_EQ(V(F_RAW + 1), 99999);
+    EXPECT_EQ(+td.RawMaintMinutes, 1);
+    EXPECT_EQ(td.RawMaintMode, '2');
+    Calc();
+    EXPECT_EQ(F(F_RAW + 1), '0');
+    EXPECT_EQ(+td.RawMaintMinutes, 0);
+    EXPECT_EQ(td.RawMaintMode, '0');
+    td.RawMinute = 1;
+    Calc();
+    EXPECT_EQ(V(F_RAW), 1);
+    EXPECT_EQ(V(F_RAW + 1), 5);   // the maintenance minutes added nothing
+    EXPECT_EQ(Statistic->RainSum[SR_RAW], 5);
+}
+
+// ---- pressure and ground temperatures --------------------------------------
+
+TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_P);
+    for (int i = 0; i < 30; ++i)
+        SampleDataCopy->P.Value[i] = 10132 + i % 2;   // mean 1013.25 hPa
+    std::memset(SampleDataCopy->P.Qc, '0', 30);
+    std::memset(SampleDataCopy->P.Qc, '1', 10);    // only QC '0' counts
+    Calc();
+    EXPECT_EQ(V(F_P), 10133);   // trunc(10132.5 + 0.5)
+    EXPECT_EQ(Q(F_P), '0');
+    EXPECT_EQ(Statistic->Ext[SX_P].Max, 10133);
+    SampleDataCopy->P.Qc[10] = '2';
+    Calc();
+    EXPECT_EQ(V(F_P), 99999);
+    EXPECT_EQ(Q(F_P), '8');
+    static volatile unsigned char copying = 1;
+    g_pCpyCfDataFlag = &copying;
+    std::memset(SampleDataCopy->P.Qc, '8', 20);
+    Calc();
+    EXPECT_EQ(Q(F_P), '0');
+    SampleDataCopy->P.Qc[20] = '8';
+    Calc();
+    EXPECT_EQ(Q(F_P), '8');
+}
+
+TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
+{
+    Start("2026-05-04 08:10:02");
+    Enable(EL_TG);
+    Enable(EL_ST0);
+    Enable(EL_ST8);
+    Fill(SampleDataCopy->Earth[EARTH_TG], 1855);
+    Fill(SampleDataCopy->Earth[EARTH_ST0], -1855);
+    Fill(SampleDataCopy->Earth[EARTH_ST8], 4);
+    Calc();
+    EXPECT_EQ(V(F_TG), 186);
+    EXPECT_EQ(V(F_ST0), -186);
+    EXPECT_EQ(V(F_ST0 + 8), 0);
+    EXPECT_EQ(Q(F_TG), '0');
+    EXPECT_EQ(F(F_ST0 + 1), '0');   // ST1 not enabled
+    EXPECT_EQ(Statistic->Ext[SX_TG].Max, 186);
+    EXPECT_EQ(Statistic->Ext[SX_ST0].Min, -186);
+    // Eleven bad samples: missing; the extremes keep their values.
+    std::memset(SampleDataCopy->Earth[EARTH_TG].Qc, '1', 11);
+    Fill(SampleDataCopy->Earth[EARTH_ST0], -1000);
+    Calc();
+    EXPECT_EQ(V(F_TG), 99999);
+    EXPECT_EQ(Q(F_TG), '8');
+    EXPECT_EQ(Statistic->Ext[SX_TG].Max, 186);
+    EXPECT_EQ(Statistic->Ext[SX_ST0].Max, -100);
+}
+
+// ---- station types -------------------------------------------------------
+
+TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
+{
+    Start("2026-05-04 08:10:02");
+    defdata->STLX = 'S';
+    for (int el : {EL_RAT, EL_RAT1, EL_T0, EL_T01, EL_T02})
+        Enable(el);
+    Fill(SampleDataCopy->T0, 2012);
+    SampleDataCopy->RainSum = 3;
+    SampleDataCopy->RainSumQc = '0';
+    Calc();
+    for (int f : {F_T01, F_T01 + 1}) {
+        EXPECT_EQ(V(f), 201);
+        EXPECT_EQ(Q(f), '0');
+    }
+    EXPECT_EQ(F(F_T01 + 2), '0');   // T03 not enabled
+    EXPECT_EQ(V(F_RAT1), 3);
+    EXPECT_EQ(V(F_RAT1 + 1), 3);
+    EXPECT_EQ(Statistic->Ext[SX_T01].Max, 201);
+    EXPECT_EQ(Statistic->Ext[SX_T02].Min, 201);
+    // The copies keep no sum of their own.
+    EXPECT_EQ(Statistic->RainSum[SR_RAT1], 0);
+}
+
+TEST_F(FieldTest, StationTypeMNeedsTwoGoodChannelsAndAKnownSelection)
+{
+    Start("2026-05-04 08:10:02");
+    defdata->STLX = 'M';
+    for (int el : {EL_T0, EL_T01, EL_T02, EL_T03})
+        Enable(el);
+    TemproraryDataRec &td = *TemproraryData;
+    SampleDataCopy->TairLatest[0] = 201.0f;
+    SampleDataCopy->TairLatest[1] = 210.0f;
+    SampleDataCopy->TairLatest[2] = 250.0f;
+    std::memcpy(td.Tair.ChanQc, "0018", 4);
+    td.TairStat.Status1 = 3;
+    Calc();   // selects channel 3 for the next minute
+    Calc();
+    EXPECT_EQ(V(F_T0), 250);   // T01 and T02 agree (0.9); the board chose T03
+    EXPECT_EQ(Q(F_T0), '7');
+    // Only QC '0' pairs count.
+    std::memcpy(td.Tair.ChanQc, "0118", 4);
+    Calc();
+    EXPECT_EQ(V(F_T0), 99999);
+    EXPECT_EQ(Q(F_T0), '8');
+    // A selection that names no channel.
+    std::memcpy(td.Tair.ChanQc, "0008", 4);
+    td.TairStat.Status1 = 4;
+    Calc();
+    Calc();
+    EXPECT_EQ(V(F_T0), 99999);
+    EXPECT_EQ(Q(F_T0), '8');
+    // Not type 'M': never substituted.
+    defdata->STLX = 'N';
+    td.TairStat.Status1 = 1;
+    Calc();
+    Calc();
+    EXPECT_EQ(Q(F_T0), '8');
+}

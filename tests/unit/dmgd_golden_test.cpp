@@ -1,0 +1,310 @@
+// Golden files of the main minute record: each tests/data/dmgd/NAME.in
+// describes a station's state for one or more minutes (parameters, the
+// filled snapshot rings, the instruments' readings, the running sums);
+// NAME.out beside it holds, per minute, the exact DMGD line and the exact
+// DMGD1 line of the generation in use. A change of the record's text shows
+// up as a reviewed diff of the .out file.
+//
+// KOMAIN_GOLDEN_UPDATE=1 rewrites the .out files from the current code
+// (review the diff before committing it).
+//
+// Input lines (blank lines and "#" comments ignored; state carries over
+// from one minute to the next unless a line changes it):
+//   clock YYYY-MM-DD HH:MM:SS      must come first
+//   generation N                   0 older, else current
+//   station ID | stlx C | cfcopy 0/1
+//   enable CODE...                 element codes of the element table
+//   obvalid N...                   board characters switched on
+//   ring NAME VALUE [QC [FIRST LAST]]   snapshot ring slots (default all, QC '0')
+//   set NAME ARGS...               single values, see Setter below
+//   minute                         compute and print both lines
+//   advance SECONDS                move the clock on
+#include "dmgd_fixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "board/Transplant.h"
+#include "core/Main.h"
+
+namespace {
+
+std::string DataDir() { return std::string(KOMAIN_TESTDATA) + "/dmgd/"; }
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Calls f with the snapshot ring of the given name; false when none.
+template <typename F>
+bool WithRing(SampleDataRec &s, const std::string &name, F f)
+{
+    if (name == "T0") return f(s.T0), true;
+    if (name == "U") return f(s.U), true;
+    if (name == "P") return f(s.P), true;
+    if (name == "LE") return f(s.LE), true;
+    if (name == "WS") return f(s.WS), true;
+    if (name == "WSPrev") return f(s.WSPrev), true;
+    if (name == "WS_3") return f(s.WS_3), true;
+    if (name == "WS_3Prev") return f(s.WS_3Prev), true;
+    if (name == "WD") return f(s.WD), true;
+    if (name == "WDPrev") return f(s.WDPrev), true;
+    if (name == "UWS") return f(s.UWS), true;
+    if (name == "UWSPrev") return f(s.UWSPrev), true;
+    if (name == "UWD") return f(s.UWD), true;
+    static const char *const kEarth[EARTH_COUNT] = {"TG",  "ST0", "ST1", "ST2", "ST3",
+                                                    "ST4", "ST5", "ST6", "ST7", "ST8"};
+    for (int k = 0; k < EARTH_COUNT; ++k)
+        if (name == kEarth[k])
+            return f(s.Earth[k]), true;
+    return false;
+}
+
+// A float of the input; strtod also knows "nan" and "inf".
+double Real(std::istringstream &w)
+{
+    std::string t;
+    if (!(w >> t))
+        return 0;
+    char *end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end == t.c_str() || *end != '\0')
+        w.setstate(std::ios::failbit);
+    return v;
+}
+
+struct GoldenTest : MinuteTest {
+    // Runs the script; returns what the minutes printed.
+    std::string Run(const std::string &script)
+    {
+        std::istringstream in(script);
+        std::string line, out;
+        int lineNo = 0;
+        while (std::getline(in, line)) {
+            ++lineNo;
+            std::string::size_type hash = line.find('#');
+            if (hash != std::string::npos)
+                line.erase(hash);
+            std::istringstream w(line);
+            std::string cmd;
+            if (!(w >> cmd))
+                continue;
+            SCOPED_TRACE("input line " + std::to_string(lineNo) + ": " + line);
+            if (cmd == "clock") {
+                std::string d, t;
+                w >> d >> t;
+                Start(d + " " + t);
+                continue;
+            }
+            if (defdata == nullptr) {
+                ADD_FAILURE() << "clock must come first";
+                return out;
+            }
+            if (cmd == "minute")
+                out += Minute();
+            else if (!Apply(cmd, w))
+                ADD_FAILURE() << "unknown input";
+        }
+        return out;
+    }
+
+    std::string Minute()
+    {
+        FileSaveRec &fs = *FileSave;
+        testing::internal::CaptureStdout();
+        if (defdataEx->Generation == 0) {
+            DmgdCalculate_Old();
+            DmgdStruct2Ascii_Old(&fs.DmgdOld, fs.DmgdTextOld);
+            Dmgd1Calculate_Old();
+            Dmgd1Struct2Ascii_Old(&fs.Dmgd1Old, fs.Dmgd1TextOld);
+        } else {
+            DmgdCalculate();
+            DmgdStruct2Ascii(&fs.Dmgd, fs.DmgdText);
+            Dmgd1Calculate();
+            Dmgd1Struct2Ascii(&fs.Dmgd1, fs.Dmgd1Text);
+        }
+        testing::internal::GetCapturedStdout();
+        if (defdataEx->Generation == 0)
+            return std::string(fs.DmgdTextOld) + fs.Dmgd1TextOld;
+        return std::string(fs.DmgdText) + fs.Dmgd1Text;
+    }
+
+    bool Apply(const std::string &cmd, std::istringstream &w)
+    {
+        DefDataRec &d = *defdata;
+        TemproraryDataRec &td = *TemproraryData;
+        SampleDataRec &s = *SampleDataCopy;
+        if (cmd == "generation") {
+            int g = 1;
+            w >> g;
+            defdataEx->Generation = uint8_t(g);
+        } else if (cmd == "station") {
+            std::string id;
+            w >> id;
+            std::memset(d.StationId, 0, sizeof d.StationId);
+            std::memcpy(d.StationId, id.data(), std::min(id.size(), sizeof d.StationId));
+        } else if (cmd == "stlx") {
+            w >> d.STLX;
+        } else if (cmd == "cfcopy") {
+            int on = 0;
+            w >> on;
+            static volatile unsigned char flag;
+            flag = (unsigned char)on;
+            g_pCpyCfDataFlag = &flag;
+        } else if (cmd == "enable") {
+            std::string code;
+            while (w >> code) {
+                int i = SensorIndexByCode(code.c_str());
+                // Rows beyond 79 (RAT1_C) are not looked up by code.
+                for (int r = 0; r < SENSORTABLE_ROWS && i < 0; ++r)
+                    if (code == std::string(Sensortable[r].Code, strnlen(Sensortable[r].Code, 8)))
+                        i = Sensortable[r].Index;
+                if (i < 0)
+                    return false;
+                Enable(i);
+            }
+        } else if (cmd == "obvalid") {
+            int n;
+            while (w >> n)
+                d.ObValid[n] = '1';
+        } else if (cmd == "ring") {
+            std::string name;
+            long long v;
+            char qc = '0';
+            int first = 0, last = -1;
+            w >> name >> v;
+            if (!(w >> qc))
+                qc = '0';
+            else if (!(w >> first >> last))
+                first = 0, last = -1;
+            return WithRing(s, name, [&](auto &r) {
+                int hi = last < 0 ? r.Capacity - 1 : std::min(last, r.Capacity - 1);
+                for (int i = first; i <= hi; ++i) {
+                    r.Value[i] = int32_t(v);
+                    r.Qc[i] = qc == '_' ? '\0' : qc;
+                }
+            });
+        } else if (cmd == "set") {
+            std::string name;
+            w >> name;
+            return Setter(name, w, d, td, s);
+        } else if (cmd == "advance") {
+            long secs = 0;
+            w >> secs;
+            return TpSetTime(TpTime() + secs) == 0;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // set NAME ...: the single values a minute reads.
+    bool Setter(const std::string &name, std::istringstream &w, DefDataRec &d,
+                TemproraryDataRec &td, SampleDataRec &s)
+    {
+        long long v = 0;
+        double f = 0;
+        int i = 0;
+        char q = '0';
+        if (name == "RainSum") {
+            w >> v >> q;
+            s.RainSum = int32_t(v);
+            s.RainSumQc = q;
+        } else if (name == "Rain1Sum") {
+            w >> v >> q;
+            s.Rain1Sum = int32_t(v);
+            s.Rain1SumQc = q;
+        } else if (name == "RainBoard") {   // index reading qc
+            w >> i >> v >> q;
+            s.RainBoard[i] = uint8_t(v);
+            td.Rain.Qc[i] = q;
+        } else if (name == "RainStat") {    // state
+            w >> td.RainStat.State;
+        } else if (name == "Tair") {        // channel 0-3, value (0.1 deg C), qc
+            w >> i;
+            f = Real(w);
+            w >> q;
+            s.TairLatest[i] = float(f);
+            td.Tair.ChanQc[i] = q;
+        } else if (name == "TairFurther") { // channel 0-3, value (0.1 deg C)
+            w >> i;
+            s.TairFurther[i] = float(Real(w));
+        } else if (name == "TairStat") {    // state, selected channel
+            w >> td.TairStat.State >> i;
+            td.TairStat.Status1 = uint8_t(i);
+        } else if (name == "VI") {
+            w >> v >> q;
+            s.VI = int32_t(v);
+            s.VIQc = q;
+        } else if (name == "VisDevice") {
+            w >> v >> q;
+            td.VisDevice10 = int32_t(v);
+            td.VisDeviceQc = q;
+        } else if (name == "SnowDepth") {
+            w >> v >> q;
+            td.SnowDepth = int32_t(v);
+            td.SnowDepthQc = q;
+        } else if (name == "RawMinute") {
+            w >> v;
+            td.RawMinute = int32_t(v);
+        } else if (name == "RawMaint") {
+            w >> v;
+            td.RawMaintMinutes = int32_t(v);
+            td.RawMaintMode = v > 0 ? '2' : '0';
+        } else if (name == "LeMaint") {
+            w >> v;
+            td.LeMaintMinutes = int32_t(v);
+            td.LeMaintMode = v > 0 ? '2' : '0';
+        } else if (name == "LeMaintReset") {
+            td.LeMaintReset = 1;
+        } else if (name == "LeCalib") {
+            d.LESensorCalib = float(Real(w));
+        } else if (name == "LeMode") {
+            w >> i;
+            d.LESensorMode = uint8_t(i);
+        } else if (name == "LeLimits") {    // lower upper (mm)
+            double lo = Real(w), hi = Real(w);
+            d.Qcps[EL_LE][0] = float(lo);
+            d.Qcps[EL_LE][1] = float(hi);
+        } else if (name == "RainRunning") { // StatRain index, running sum
+            w >> i >> v;
+            Statistic->RainSum[i] = int32_t(v);
+        } else {
+            return false;
+        }
+        return !w.fail();
+    }
+};
+
+std::vector<std::string> Cases()
+{
+    return {"new_typical", "new_boards_type_m", "new_type_s", "new_extreme_input", "old_typical"};
+}
+
+} // namespace
+
+TEST_F(GoldenTest, EveryMinuteInputGivesItsExactLines)
+{
+    bool update = std::getenv("KOMAIN_GOLDEN_UPDATE") != nullptr;
+    for (const std::string &name : Cases()) {
+        SCOPED_TRACE(name);
+        std::string script = ReadAll(DataDir() + name + ".in");
+        ASSERT_FALSE(script.empty()) << "missing input " << name;
+        std::string got = Run(script);
+        TearDown();
+        if (update) {
+            std::ofstream(DataDir() + name + ".out", std::ios::binary) << got;
+            continue;
+        }
+        std::string want = ReadAll(DataDir() + name + ".out");
+        EXPECT_EQ(got, want);
+    }
+}
