@@ -302,16 +302,6 @@ void AppendAsctime(std::string &out, const struct tm &t)
 }
 
 // GPIO attribute files hold the bare level or direction, without newline.
-int WriteFileText(const char *mapped, const char *text, int flags)
-{
-    int fd = open(mapped, flags | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return -1;
-    std::size_t n = std::strlen(text);
-    ssize_t w = write(fd, text, n);
-    close(fd);
-    return w == ssize_t(n) ? 0 : -1;
-}
 
 int ParseLine(const char *text)
 {
@@ -335,6 +325,17 @@ int RemoveTree(const char *mapped)
 }
 
 } // namespace
+
+int WriteFileText(const char *mapped, const char *text, int flags)
+{
+    int fd = open(mapped, flags | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    std::size_t n = std::strlen(text);
+    ssize_t w = write(fd, text, n);
+    close(fd);
+    return w == ssize_t(n) ? 0 : -1;
+}
 
 int ParseStamp(const char *s, int f[6])
 {

@@ -29,6 +29,9 @@ int RunShell(const char *cmd);
 // remove gpioN/ with "direction" and "value"; other paths are plain files.
 // Returns 0 or -1 with errno.
 int WriteAttr(const char *boardPath, const char *text);
+// Replaces a host file's contents with text in one write (open flags may
+// add O_CREAT). Returns 0 or -1. The board's attribute writes use it too.
+int WriteFileText(const char *hostPath, const char *text, int flags);
 
 // The older board's LED device: requests recorded as levels under
 // sim/at91_led/; request 5 answers the CF card detection.

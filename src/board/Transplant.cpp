@@ -226,13 +226,7 @@ int TpWriteAttr(const char *path, const char *text)
 {
     if (g_sim)
         return sim::WriteAttr(path, text);
-    int fd = open(path, O_WRONLY | O_TRUNC);
-    if (fd < 0)
-        return -1;
-    std::size_t n = std::strlen(text);
-    ssize_t w = write(fd, text, n);
-    close(fd);
-    return w == ssize_t(n) ? 0 : -1;
+    return sim::WriteFileText(path, text, 0);
 }
 
 namespace {
