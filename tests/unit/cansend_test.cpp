@@ -175,12 +175,6 @@ TEST_F(CanSendTest, SdoPayloadsAndIdentifiersOfBothGenerations)
     }
 }
 
-TEST_F(CanSendTest, DeadBusIsAWriteError)
-{
-    TpCanClose(fd_socket_can);
-    fd_socket_can = -1;
-    EXPECT_EQ(-1, MakeCanSendPacket(CANSEND_SYNC, 0, 0));
-}
 
 TEST_F(CanSendTest, SyncOnlyWhileASubCollectorIsEnabled)
 {
@@ -249,11 +243,14 @@ TEST_F(CanSendTest, ConcurrentSendersNeverMixFrames)
 
 // ---------------------------------------------------------------- CAN download
 
-TEST_F(CanSendTest, NoDownloadWithTheOlderGeneration)
+TEST_F(CanSendTest, NoDownloadWithTheOlderGenerationAndDeadBusIsAnError)
 {
     defdataEx->Generation = 0;
     EXPECT_EQ(0, SendSubCollectorPara(0));
     EXPECT_TRUE(peer_.Drain(50).empty());
+    TpCanClose(fd_socket_can);
+    fd_socket_can = -1;
+    EXPECT_EQ(-1, MakeCanSendPacket(CANSEND_SYNC, 0, 0));
 }
 
 TEST_F(CanSendTest, DownloadSends113RequestsInOrder)
@@ -267,10 +264,8 @@ TEST_F(CanSendTest, DownloadSends113RequestsInOrder)
     }
     defdata->Qcps[19][2] = 0.7f;    // scaled in float arithmetic: 7, not 6
     defdata->Qcps[20][0] = -0.05f;  // -0.5 truncates to 0
-    for (int b = 0; b < 2; ++b)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 4; ++j)
-                defdata->RSenco[b][k][j] = b == 0 && k == 0 && j == 1 ? 1.0f : 0.0f;
+    std::memset(defdata->RSenco, 0, sizeof defdata->RSenco);
+    defdata->RSenco[0][0][1] = 1.0f;
     for (int e = 0; e < SCV_ELEMENTS; ++e)
         for (int j = 0; j < SCV_ENTRIES; ++j) {
             defdata->Scv[e][j][0] = 999.0;   // /10*100 = 9990
