@@ -54,13 +54,8 @@ public:
     bool Recv(TpCanFrame *f, int timeoutMs = 500) const
     {
         pollfd p {fd_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        unsigned char buf[64];
-        if (recv(fd_, buf, sizeof buf, 0) != ssize_t(sizeof *f))
-            return false;
-        std::memcpy(f, buf, sizeof *f);
-        return true;
+        // MSG_TRUNC: a datagram of any other size is refused, not cut.
+        return poll(&p, 1, timeoutMs) > 0 && recv(fd_, f, sizeof *f, MSG_TRUNC) == ssize_t(sizeof *f);
     }
     // Collects frames until the bus is quiet for quietMs.
     std::vector<TpCanFrame> Drain(int quietMs = 100) const
@@ -395,8 +390,7 @@ TEST_F(SampBoardTest, DownloadThenExtendedOutput)
     EXPECT_NE(std::string::npos, first.find("02CB000A")) << "door contact in use";
     EXPECT_EQ(207u, first.size());
     EXPECT_EQ("EXTOUTPUT!", second);
-    const int32_t ext = TemproraryData->SampBoardExtOutput;
-    EXPECT_EQ(1, ext);
+    EXPECT_EQ(1, +TemproraryData->SampBoardExtOutput);
 }
 
 // ---------------------------------------------------------------- frame text

@@ -16,10 +16,8 @@ TEST_F(Store, ThirtyOneSamplesIntoThirtySlots)
     auto &r = sampledata->T0;
     for (int i = 1; i <= 31; ++i)
         WriteElementSample(r, 30, EL_T0, i, i / 100.0f);
-    EXPECT_EQ(+r.pos, 1);
-    EXPECT_EQ(+r.Value[1], 31);   // overwrote the first one
-    EXPECT_EQ(+r.Value[2], 2);
-    EXPECT_EQ(+r.Value[0], 30);   // the 30th lands in slot 0
+    // The 31st overwrote the first one; the 30th landed in slot 0.
+    EXPECT_EQ((Ints {1, 31, 2, 30}), (Ints {+r.pos, +r.Value[1], +r.Value[2], +r.Value[0]}));
 }
 
 TEST_F(Store, RingsWrapAtTheirLength)
@@ -39,10 +37,8 @@ TEST_F(Store, RingsWrapAtTheirLength)
 TEST_F(Store, NoPlaceholderWriterAndCallerQc)
 {
     StoreElementSample(sampledata->IR, 30, EL_IR, 123, 1.23f, '7', 2, false);
-    EXPECT_EQ(+sampledata->IR.Qc[1], '7');
-    EXPECT_EQ(+sampledata->IR.Qc[2], '7');
-    EXPECT_EQ(+TemproraryData->CurrentQc[EL_IR], '7');
-    EXPECT_EQ(+g_ucpSampleDataQc[EL_IR], '7');
+    EXPECT_EQ("7777", Chars({sampledata->IR.Qc[1], sampledata->IR.Qc[2], TemproraryData->CurrentQc[EL_IR],
+                             g_ucpSampleDataQc[EL_IR]}));
 }
 
 TEST_F(Store, MinuteHandOver)
@@ -52,20 +48,15 @@ TEST_F(Store, MinuteHandOver)
     sampledata->RainSum = 7;
     auto copy = std::make_unique<SampleDataRec>();
     SampleStoreSnapshot(copy.get());
-    EXPECT_EQ(+copy->WD.Value[1], 90);
-    EXPECT_EQ(+copy->RainSum, 7);
-    EXPECT_EQ(+sampledata->RainSum, 0);
-    EXPECT_EQ(+sampledata->WS.pos, 0);
+    EXPECT_EQ((Ints {90, 7, 0, 0}), (Ints {+copy->WD.Value[1], +copy->RainSum, +sampledata->RainSum, +sampledata->WS.pos}));
     for (int i = 0; i < 60; ++i) {
         EXPECT_EQ(+sampledata->WD.Value[i], 99999);
         EXPECT_EQ(+sampledata->UWD.Qc[i], '8');
     }
     EXPECT_EQ(+sampledata->T0.Qc[5], '\0');
     SampleStoreKeepPrevMinute(copy.get());
-    EXPECT_EQ(+sampledata->WDPrev.Value[1], 90);
-    EXPECT_EQ(+sampledata->WDPrev.pos, 1);
-    EXPECT_EQ(+sampledata->WSPrev.Value[1], 250);
-    EXPECT_EQ(+sampledata->WS.pos, 0);
+    EXPECT_EQ((Ints {90, 1, 250, 0}), (Ints {+sampledata->WDPrev.Value[1], +sampledata->WDPrev.pos,
+                                             +sampledata->WSPrev.Value[1], +sampledata->WS.pos}));
 }
 
 TEST_F(Store, ElementTableLookup)
