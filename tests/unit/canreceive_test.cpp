@@ -27,12 +27,9 @@ TEST_F(CanReceive, RingOverwritesTheOldestWhenFull)
     EXPECT_EQ(+r.Rcv[1].Data[0], 1);
     EXPECT_EQ(+r.Rcv[0].Data[0], 100);
     Store(0x192, 101);
-    EXPECT_EQ(+r.RcvWrite, 1);
-    EXPECT_EQ(+r.Rcv[1].Data[0], 101);
-    EXPECT_EQ(+r.Rcv[1].Valid, 1);
-    EXPECT_EQ(+r.Rcv[1].Len, 10);
-    EXPECT_EQ(+r.Rcv[1].Node, 0x12);
-    EXPECT_EQ(+r.Rcv[1].Type, CANPKT_TPDO1);
+    // Write index, data, valid, slot length, node, type.
+    EXPECT_EQ((Ints {1, 101, 1, 10, 0x12, CANPKT_TPDO1}),
+              (Ints {+r.RcvWrite, +r.Rcv[1].Data[0], +r.Rcv[1].Valid, +r.Rcv[1].Len, +r.Rcv[1].Node, +r.Rcv[1].Type}));
 }
 
 TEST_F(CanReceive, ConverterConsumesOneEntryPerCall)
@@ -57,12 +54,9 @@ TEST_F(CanReceive, ConverterConsumesOneEntryPerCall)
 
 TEST_F(CanReceive, FunctionTable)
 {
-    const struct { uint32_t id; uint8_t type; } cases[] = {
-        {0x092, 3}, {0x192, 4}, {0x292, 6}, {0x392, 8}, {0x492, 10}, {0x592, 12}, {0x712, 14},
-    };
-    for (const auto &c : cases) {
-        Store(c.id, 0);
-        EXPECT_EQ(+cansendrcvarray->Rcv[cansendrcvarray->RcvWrite].Type, c.type) << std::hex << c.id;
+    for (auto [id, type] : {std::pair {0x092u, 3}, {0x192u, 4}, {0x292u, 6}, {0x392u, 8}, {0x492u, 10}, {0x592u, 12}, {0x712u, 14}}) {
+        Store(id, 0);
+        EXPECT_EQ(+cansendrcvarray->Rcv[cansendrcvarray->RcvWrite].Type, type) << std::hex << id;
     }
 }
 
@@ -130,20 +124,14 @@ TEST_F(CanReceive, BoardResets)
     Enable(NODE_CLIM);
     CanRcvInit(NODE_MAIN);
     const TemproraryDataRec &t = *TemproraryData;
-    EXPECT_EQ(+t.MainBoardCommState, '2');
-    EXPECT_EQ(+t.MainStat.CanBusState, '2');
-    EXPECT_EQ(+t.MainStat.State1, '1');
-    EXPECT_EQ(+t.MainStat.State2, '9');
-    EXPECT_EQ(+t.MainStat.DoorState, '0');
+    EXPECT_EQ("22190", Chars({t.MainBoardCommState, t.MainStat.CanBusState, t.MainStat.State1, t.MainStat.State2,
+                              t.MainStat.DoorState}));
     CanRcvInit(NODE_CLIM);
     CanRcvInit(NODE_SOIL);
-    EXPECT_EQ(+t.SubStat[SUB_CLIM].State, '2');
-    EXPECT_EQ(+t.SubStat[SUB_CLIM].Flag2, '9');
-    EXPECT_EQ(+t.SubStat[SUB_SOIL].State, 'N');
-    EXPECT_EQ(+t.SubStat[SUB_SOIL].Flag2, 'N');
+    EXPECT_EQ("29NN", Chars({t.SubStat[SUB_CLIM].State, t.SubStat[SUB_CLIM].Flag2, t.SubStat[SUB_SOIL].State,
+                            t.SubStat[SUB_SOIL].Flag2}));
     CanRcvInit(NODE_RAIN);
-    EXPECT_EQ(+t.RainStat.VoltageLow, '1');
-    EXPECT_EQ(+t.RainStat.Ch1, '9');
+    EXPECT_EQ("19", Chars({t.RainStat.VoltageLow, t.RainStat.Ch1}));
     EXPECT_EQ(+t.Rain.Flag, 1);
     EXPECT_EQ(+CanRcvInit(7), -1);
 }
@@ -161,10 +149,9 @@ TEST_F(CanReceive, SilentBoardTurnsMissingAfterTheLimit)
     OnCheckExtSmpTimer(SIGALRM);   // 9 s of silence
     EXPECT_EQ(+ChkExtSmpStatus(g_ChkTmrRADI, NODE_RADI, CAN_SILENCE_LIMIT), 1);
     EXPECT_EQ(+g_ChkTmrRADI, 0);
-    EXPECT_EQ(+TemproraryData->SubStat[SUB_RADI].State, '2');
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_GR], 99999.0f);
-    EXPECT_EQ(+TemproraryData->CurrentQc[EL_PR], '8');
-    EXPECT_EQ(+g_ucpSampleDataQc[EL_NR], '8');
+    EXPECT_EQ("288", Chars({TemproraryData->SubStat[SUB_RADI].State, TemproraryData->CurrentQc[EL_PR],
+                            g_ucpSampleDataQc[EL_NR]}));
     EXPECT_FLOAT_EQ(+TemproraryData->SubStat[SUB_RADI].Reading1, 9999.0f);
 }
 
@@ -192,9 +179,8 @@ TEST_F(CanReceive, CallCountAgeing)
     EXPECT_EQ(+TemproraryData->MainBoardCommState, '0');
     for (int i = 0; i < 2000; ++i)
         CanSample2Value();
-    EXPECT_EQ(+TemproraryData->MainBoardCommState, '9');
-    EXPECT_EQ(+TemproraryData->SubStat[SUB_CLIM].State, '2');
-    EXPECT_EQ(+TemproraryData->SubStat[SUB_SEAA].State, 'N');
+    EXPECT_EQ("92N", Chars({TemproraryData->MainBoardCommState, TemproraryData->SubStat[SUB_CLIM].State,
+                            TemproraryData->SubStat[SUB_SEAA].State}));
 }
 
 } // namespace

@@ -91,17 +91,16 @@ TEST_F(IoTest, NewerBoardInitExportsLinesAsOutputsInSafeState)
     EXPECT_EQ(initResult_, 0);
     for (int line : g_arriPin)
         EXPECT_EQ(Gpio(line, "direction"), "out") << line;
-    EXPECT_EQ(Gpio(15), "0");   // port 1 RS-232
-    EXPECT_EQ(Gpio(11), "0");   // port 2 RS-232
-    EXPECT_EQ(Gpio(14), "0");   // port 1 transceiver receiving
-    EXPECT_EQ(Gpio(92), "0");   // CF card power off
+    // Ports 1 and 2 RS-232, port 1 transceiver receiving, CF card power off.
+    for (int line : {15, 11, 14, 92})
+        EXPECT_EQ(Gpio(line), "0") << line;
     EXPECT_EQ(initOut_.rfind("UnExportGpio\r\necho 15 > /sys/class/gpio/unexport\r\n", 0), 0u) << initOut_;
     EXPECT_NE(initOut_.find("echo 92 > /sys/class/gpio/unexport\r\nExportGpio\r\n"), std::string::npos);
     // No LED device on this board.
     EXPECT_EQ(Commands().find("mknod"), std::string::npos);
 }
 
-TEST_F(IoTest, NewerBoardRs485DirectionLines)
+TEST_F(IoTest, NewerBoardRs485LedsAndEthernet)
 {
     Start(1);
     EXPECT_EQ(Rs485SendEnable(0), 0);
@@ -117,29 +116,20 @@ TEST_F(IoTest, NewerBoardRs485DirectionLines)
     EXPECT_EQ(Rs485RecvEnable(2), 0);
     EXPECT_EQ(Rs485SendEnable(255), 0);
     EXPECT_EQ(Levels(), before);
-}
 
-TEST_F(IoTest, NewerBoardLedsWithoutShellCommands)
-{
-    Start(1);
+    // The run LED changes every 250 ms: no command may run for it.
     const std::string commands = Commands();
-    for (int i = 0; i < 8; ++i) {
-        LedRunOn();
-        EXPECT_EQ(Gpio(136), "0");   // low is on
-        LedRunOff();
-        EXPECT_EQ(Gpio(136), "1");
-    }
+    LedRunOn();
+    EXPECT_EQ(Gpio(136), "0");   // low is on
+    LedRunOff();
+    EXPECT_EQ(Gpio(136), "1");
     LedCfOn();
     EXPECT_EQ(Gpio(137), "0");
     LedCfOff();
     EXPECT_EQ(Gpio(137), "1");
-    // The run LED changes every 250 ms: no command may run for it.
     EXPECT_EQ(Commands(), commands);
-}
 
-TEST_F(IoTest, NewerBoardEthernetPowerByIfconfig)
-{
-    Start(1);
+    // Ethernet power by ifconfig.
     testing::internal::CaptureStdout();
     LanPowerOff();
     LanPowerOn();
@@ -204,9 +194,8 @@ TEST_F(IoTest, OlderBoardInitThroughLedDevice)
     EXPECT_EQ(initOut_, "");
     EXPECT_NE(Commands().find("mknod /dev/at91_led c 242 0\n"), std::string::npos);
     EXPECT_GE(fdLed, 0);
-    EXPECT_EQ(Led(6), "0");
-    EXPECT_EQ(Led(7), "0");
-    EXPECT_EQ(Led(8), "0");
+    for (int request : {6, 7, 8})
+        EXPECT_EQ(Led(request), "0") << request;
     // No GPIO lines on this board.
     EXPECT_FALSE(std::filesystem::exists(box_->Path("/sys/class/gpio/gpio15")));
 
@@ -219,27 +208,22 @@ TEST_F(IoTest, OlderBoardInitThroughLedDevice)
 TEST_F(IoTest, OlderBoardRequestsCarryTheTabledLevels)
 {
     Start(0);
-    LedRunOn();
-    EXPECT_EQ(Led(3), "1");
-    LedRunOff();
-    EXPECT_EQ(Led(3), "0");
-    LedCfOn();
-    EXPECT_EQ(Led(4), "0");
-    LedCfOff();
-    EXPECT_EQ(Led(4), "1");
-
-    Rs485SendEnable(0);
-    EXPECT_EQ(Led(8), "1");
-    Rs485SendEnable(1);
-    EXPECT_EQ(Led(9), "1");
-    Rs485RecvEnable(1);
-    EXPECT_EQ(Led(9), "0");
-    EXPECT_EQ(Led(8), "1");
-
-    LanPowerOff();
-    EXPECT_EQ(Led(11), "1");
-    LanPowerOn();
-    EXPECT_EQ(Led(11), "0");
+    // In order: the RS-485 receive request of port 1 must leave its send line.
+    const struct {
+        void (*action)();
+        int request;
+        const char *level;
+    } steps[] = {
+        {[] { LedRunOn(); }, 3, "1"}, {[] { LedRunOff(); }, 3, "0"},
+        {[] { LedCfOn(); }, 4, "0"}, {[] { LedCfOff(); }, 4, "1"},
+        {[] { Rs485SendEnable(0); }, 8, "1"}, {[] { Rs485SendEnable(1); }, 9, "1"},
+        {[] { Rs485RecvEnable(1); }, 9, "0"}, {[] {}, 8, "1"},
+        {[] { LanPowerOff(); }, 11, "1"}, {[] { LanPowerOn(); }, 11, "0"},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].action();
+        EXPECT_EQ(Led(steps[i].request), steps[i].level) << "step " << i;
+    }
 
     // Port 2, the newer board's own switches and the CF power change nothing.
     const std::string commands = Commands();
@@ -253,13 +237,4 @@ TEST_F(IoTest, OlderBoardRequestsCarryTheTabledLevels)
     CfCardPowerOff();
     EXPECT_EQ(Levels(), before);
     EXPECT_EQ(Commands(), commands);
-}
-
-TEST(IoHooks, HooksWithoutEffect)
-{
-    EXPECT_EQ(LPC2368PowerOn(), 0);
-    EXPECT_EQ(LPC2368PowerOff(), 0);
-    EXPECT_EQ(RelayIoOutHigh(), 0);
-    EXPECT_EQ(RelayIoOutLow(), 0);
-    EXPECT_EQ(ReadDoorStatus(), 1);
 }

@@ -10,29 +10,19 @@ TEST_F(Conversion, MainBoardTemperatureHumidityAndEvaporation)
 {
     FeedWords(0x192, 2345, 6543, 0, 1000);
     const SampleDataRec &s = *sampledata;
-    // T0 twice, first sample of the minute in slot 1.
-    EXPECT_EQ(+s.T0.pos, 2);
-    EXPECT_EQ(+s.T0.Value[1], 2345);
-    EXPECT_EQ(+s.T0.Value[2], 2345);
-    EXPECT_EQ(+s.T0.Qc[1], '0');
-    EXPECT_EQ(+s.T0.Qc[2], '0');
+    // T0 twice, first sample of the minute in slot 1; U once; evaporation
+    // 1000 x 0.01 mA: (125000 - 62500)/100 * 0.981 = 613.125 (0.1 mm), twice.
+    EXPECT_EQ((Ints {2, 2345, 2345, 1, 654, 613, 613}),
+              (Ints {+s.T0.pos, +s.T0.Value[1], +s.T0.Value[2], +s.U.pos, +s.U.Value[1], +s.LE.Value[1], +s.LE.Value[2]}));
+    EXPECT_EQ("000000", Chars({s.T0.Qc[1], s.T0.Qc[2], g_ucpSampleDataQc[EL_T0], TemproraryData->MainBoardCommState,
+                               TemproraryData->MainStat.CanBusState, TemproraryData->MainStat.State2}));
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_T0], 23.45f);
-    EXPECT_EQ(+g_ucpSampleDataQc[EL_T0], '0');
-    EXPECT_EQ(+s.U.pos, 1);
-    EXPECT_EQ(+s.U.Value[1], 654);
-    // 1000 x 0.01 mA: (125000 - 62500)/100 * 0.981 = 613.125 (0.1 mm).
-    EXPECT_EQ(+s.LE.Value[1], 613);
-    EXPECT_EQ(+s.LE.Value[2], 613);
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_LE], 61.31f);
     EXPECT_FLOAT_EQ(+TemproraryData->MainOptReading[0], 61.31f);
-    EXPECT_EQ(+TemproraryData->MainBoardCommState, '0');
-    EXPECT_EQ(+TemproraryData->MainStat.CanBusState, '0');
-    EXPECT_EQ(+TemproraryData->MainStat.State2, '0');
 
     // Negative temperature, humidity clamp at 1000.
     FeedWords(0x192, 0xFF38, 10005, 0, 1000);
-    EXPECT_EQ(+s.T0.Value[3], -200);
-    EXPECT_EQ(+s.U.Value[2], 1000);
+    EXPECT_EQ((Ints {-200, 1000}), (Ints {+s.T0.Value[3], +s.U.Value[2]}));
 }
 
 TEST_F(Conversion, EvaporationCurrentBoundaries)
@@ -53,9 +43,7 @@ TEST_F(Conversion, TemperatureHumidityBoardOwnsT0WhileReporting)
 {
     TemproraryData->Terh.State1 = '0';
     FeedWords(0x192, 2345, 6543, 0, 1000);
-    EXPECT_EQ(+sampledata->T0.pos, 0);
-    EXPECT_EQ(+sampledata->U.pos, 0);
-    EXPECT_EQ(+sampledata->LE.pos, 2);
+    EXPECT_EQ((Ints {0, 0, 2}), (Ints {+sampledata->T0.pos, +sampledata->U.pos, +sampledata->LE.pos}));
 }
 
 TEST_F(Conversion, WindSpeedAndDirection)
@@ -64,8 +52,8 @@ TEST_F(Conversion, WindSpeedAndDirection)
     defdata->Senco[1] = 0.1f;   // k1
     FeedWords(0x292, 0);
     FeedWords(0x292, 10);
-    EXPECT_EQ(+sampledata->WS.Value[1], 0);   // calm whatever k0
-    EXPECT_EQ(+sampledata->WS.Value[2], 150);
+    // Calm whatever k0.
+    EXPECT_EQ((Ints {0, 150}), (Ints {+sampledata->WS.Value[1], +sampledata->WS.Value[2]}));
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_WS], 1.5f);
     EXPECT_EQ(+TemproraryData->MainStat.State3, '0');
 
@@ -74,10 +62,7 @@ TEST_F(Conversion, WindSpeedAndDirection)
     FeedWords(0x392, 4);
     Feed(0x392, {123, 0, 1, 1});   // d2 set: whole degrees; d3 set: door open
     const auto &wd = sampledata->WD;
-    EXPECT_EQ(+wd.Value[1], 360);
-    EXPECT_EQ(+wd.Value[2], 0);
-    EXPECT_EQ(+wd.Value[3], 1);
-    EXPECT_EQ(+wd.Value[4], 123);
+    EXPECT_EQ((Ints {360, 0, 1, 123}), (Ints {+wd.Value[1], +wd.Value[2], +wd.Value[3], +wd.Value[4]}));
     EXPECT_EQ(+TemproraryData->MainStat.DoorState, '1');
 }
 
@@ -105,32 +90,22 @@ TEST_F(Conversion, RadiationChannels)
     Enable(NODE_RADI);
     defdata->Sensi[0] = 10.0f;   // GR
     defdata->Sensi[2] = 10.0f;   // NR
+    SetQcps(EL_NR, 0.0f, 500.0f, QC_NONE);
     FeedWords(0x185, 100, 0, 0, 0);
     FeedWords(0x185, 0x8000, 0, 0, 0);
     FeedWords(0x385, 0, 0, 0, 0xFFFF);
     const auto &gr = sampledata->Radi[RADI_GR];
-    EXPECT_EQ(+gr.Value[1], 10005);
-    EXPECT_EQ(+gr.Value[2], 0);
-    EXPECT_EQ(+sampledata->Radi[RADI_NR].Value[1], -95);
-    EXPECT_EQ(+TemproraryData->SubStat[SUB_RADI].State, '0');
-    EXPECT_EQ(+TemproraryData->SubStat[SUB_RADI].Flag2, 'N');
+    EXPECT_EQ((Ints {10005, 0, -95}), (Ints {+gr.Value[1], +gr.Value[2], +sampledata->Radi[RADI_NR].Value[1]}));
+    // Net radiation is checked on its magnitude: -0.95 passes a 0 minimum.
+    EXPECT_EQ(+sampledata->Radi[RADI_NR].Qc[1], '0');
+    EXPECT_EQ("0N", Chars({TemproraryData->SubStat[SUB_RADI].State, TemproraryData->SubStat[SUB_RADI].Flag2}));
 
     // Sunshine flags wrap over 30 entries.
     TemproraryData->SunshineIdx = 29;
     FeedWords(0x485, 13000, 2000, 1001);
     FeedWords(0x485, 13000, 2000, 1000);
-    EXPECT_EQ(+TemproraryData->SunshineFlag[29], 1);
-    EXPECT_EQ(+TemproraryData->SunshineFlag[0], 0);
-    EXPECT_EQ(+TemproraryData->SunshineIdx, 1);
-}
-
-TEST_F(Conversion, NetRadiationCheckedOnItsMagnitude)
-{
-    Enable(NODE_RADI);
-    defdata->Sensi[2] = 10.0f;
-    SetQcps(EL_NR, 0.0f, 500.0f, QC_NONE);
-    FeedWords(0x385, 0, 0, 0, 0xFFFF);   // -0.95 display
-    EXPECT_EQ(+sampledata->Radi[RADI_NR].Qc[1], '0');
+    EXPECT_EQ((Ints {1, 0, 1}), (Ints {+TemproraryData->SunshineFlag[29], +TemproraryData->SunshineFlag[0],
+                                        +TemproraryData->SunshineIdx}));
 }
 
 TEST_F(Conversion, EarthTemperatures)
@@ -141,9 +116,7 @@ TEST_F(Conversion, EarthTemperatures)
     modipam->Pam[EL_ST0][2] = 1.0f;   // t' = 2t + 1
     FeedWords(0x186, 0x7FFF, 1234);
     const auto &tg = sampledata->Earth[EARTH_TG];
-    EXPECT_EQ(+tg.Value[1], 99999);
-    EXPECT_EQ(+tg.Qc[1], '8');
-    EXPECT_EQ(+sampledata->Earth[EARTH_ST0].Value[1], 2568);
+    EXPECT_EQ((Ints {99999, '8', 2568}), (Ints {+tg.Value[1], +tg.Qc[1], +sampledata->Earth[EARTH_ST0].Value[1]}));
     modipam->Pam[EL_ST1 + 7][1] = 1.0f;
     FeedWords(0x386, 0, 0, 0, 0xFF9C);   // ST8 = -1.00
     EXPECT_EQ(+sampledata->Earth[EARTH_ST8].Value[1], -100);
@@ -159,8 +132,7 @@ TEST_F(Conversion, ClimateBoard)
     EXPECT_EQ(+sampledata->SV1.Value[1], 31);
 
     FeedWords(0x183, 1000, 2000, 0xFF38, 500);
-    EXPECT_EQ(+sampledata->T1.Value[1], 1000);
-    EXPECT_EQ(+sampledata->T3.Value[1], -200);
+    EXPECT_EQ((Ints {1000, -200}), (Ints {+sampledata->T1.Value[1], +sampledata->T3.Value[1]}));
     EXPECT_EQ(+TemproraryData->SubStat[SUB_CLIM].Flag1, '0');
 
     defdata->ClimSpeed = '1';
@@ -174,9 +146,7 @@ TEST_F(Conversion, ClimateBoard)
     defdata->Chrod[0][0] = 0.0157f;
     defdata->Chrod[0][2] = 1000.0f;
     FeedWords(0x283, 1500, 1000, 3000, 0);
-    EXPECT_EQ(+sampledata->ClimFreqQc[0], '0');
-    EXPECT_EQ(+sampledata->ClimFreqQc[1], '2');
-    EXPECT_EQ(+sampledata->ClimFreqQc[2], '2');
+    EXPECT_EQ("022", Chars({sampledata->ClimFreqQc[0], sampledata->ClimFreqQc[1], sampledata->ClimFreqQc[2]}));
     EXPECT_EQ(+sampledata->ClimFreq[0], 500);   // 0.0157*500/1.57*100 + 0.5
     EXPECT_FLOAT_EQ(+TemproraryData->MainOptReading[1], 50.0f);
 }
@@ -185,15 +155,12 @@ TEST_F(Conversion, TemperatureHumidityBoard)
 {
     Enable(NODE_TERH);
     FeedWords(0x18F, 2000, 12500, 2599);
-    EXPECT_EQ(+sampledata->T0.Value[1], 2000);
-    EXPECT_EQ(+sampledata->T0.Value[2], 2000);
-    EXPECT_EQ(+TemproraryData->Terh.Reading1, 12);
-    EXPECT_EQ(+TemproraryData->Terh.State2, '1');
-    EXPECT_EQ(+TemproraryData->Terh.Reading2, 25);
-    EXPECT_EQ(+TemproraryData->TerhTempCount, 1);
+    const TemproraryDataRec &t = *TemproraryData;
+    EXPECT_EQ((Ints {2000, 2000, 12, '1', 25, 1}), (Ints {+sampledata->T0.Value[1], +sampledata->T0.Value[2],
+                                                         +t.Terh.Reading1, +t.Terh.State2, +t.Terh.Reading2,
+                                                         +t.TerhTempCount}));
     FeedWords(0x28F, 0, 0, 120);
-    EXPECT_EQ(+sampledata->U.Value[1], 1000);
-    EXPECT_EQ(+TemproraryData->TerhHumiCount, 1);
+    EXPECT_EQ((Ints {1000, 1}), (Ints {+sampledata->U.Value[1], +t.TerhHumiCount}));
 
     // Ignored while the air-temperature board is fitted.
     Enable(NODE_TAIR);
@@ -205,19 +172,16 @@ TEST_F(Conversion, AirTemperatureBoard)
 {
     Enable(NODE_TAIR);
     FeedWords(0x190, 2345, 0x7FFF, 0xFF38, 1000);
-    EXPECT_EQ(+sampledata->T0x[0].Value[1], 234);
-    EXPECT_EQ(+sampledata->T0x[0].Qc[1], '0');
-    EXPECT_EQ(+sampledata->T0x[1].Value[1], 99999);
-    EXPECT_EQ(+sampledata->T0x[2].Value[1], -20);
+    EXPECT_EQ((Ints {234, '0', 99999, -20}), (Ints {+sampledata->T0x[0].Value[1], +sampledata->T0x[0].Qc[1],
+                                                    +sampledata->T0x[1].Value[1], +sampledata->T0x[2].Value[1]}));
     EXPECT_FLOAT_EQ(+TemproraryData->Tair.ChanTemp[1], 9999.0f);
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_T01], 23.45f);
     EXPECT_FLOAT_EQ(+sampledata->TairLatest[3], 100.0f);
     Feed(0x490, {0x7F, 0x7F, 3, 4, 0, 1, 2, 77});
-    EXPECT_EQ(+TemproraryData->CurrentQc[EL_T01], '0');
-    EXPECT_EQ(+g_ucpSampleDataQc[EL_T03], '2');
-    EXPECT_EQ(+TemproraryData->Tair.ChanQc[3], '9');   // not a QC code
+    // T01, T03, channel 3 (9 is not a QC code), extra.
+    EXPECT_EQ("0290", Chars({TemproraryData->CurrentQc[EL_T01], g_ucpSampleDataQc[EL_T03], TemproraryData->Tair.ChanQc[3],
+                             sampledata->TairExtraQc}));
     EXPECT_EQ(+TemproraryData->TairStat.Status1, 3);
-    EXPECT_EQ(+sampledata->TairExtraQc, '0');
 }
 
 TEST_F(Conversion, RainBoard)
@@ -228,10 +192,8 @@ TEST_F(Conversion, RainBoard)
     EXPECT_EQ(+sampledata->RainBoard[5], 6);
     EXPECT_EQ(+TemproraryData->Rain.Status, 7);
     Feed(0x291, {0, 1, 2, 8, 9, 0, 0x34, 0x12});
-    EXPECT_EQ(+TemproraryData->CurrentQc[EL_RAT3], '2');
-    EXPECT_EQ(+g_ucpSampleDataQc[EL_RAT], '8');
+    EXPECT_EQ("280", Chars({TemproraryData->CurrentQc[EL_RAT3], g_ucpSampleDataQc[EL_RAT], TemproraryData->RainStat.State}));
     EXPECT_EQ(+TemproraryData->Rain.HourCount, 0x1234);
-    EXPECT_EQ(+TemproraryData->RainStat.State, '0');
 }
 
 TEST_F(Conversion, InfraredTemperature)

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "canbus/CanReceive.h"
 #include "core/Param.h"
@@ -20,6 +22,11 @@
 #include "sampling/SampleQc.h"
 #include "sampling/SampleStore.h"
 #include "sampling/Sensortable.h"
+
+// Groups of fields checked in one comparison: status characters as one
+// string, numbers as one list.
+inline std::string Chars(std::initializer_list<int> c) { return std::string(c.begin(), c.end()); }
+using Ints = std::vector<int>;
 
 class SamplingTest : public ::testing::Test {
 protected:
@@ -73,17 +80,13 @@ protected:
 
     static void SetQcps(int row, float mn, float mx, float step)
     {
-        defdata->Qcps[row][0] = mn;
-        defdata->Qcps[row][1] = mx;
-        defdata->Qcps[row][2] = step;
+        const float v[3] = {mn, mx, step};
+        std::memcpy(defdata->Qcps[row], v, sizeof v);
     }
     static void SetQcpm(int row, float mn, float mx, float s, float w, float v)
     {
-        defdata->Qcpm[row][0] = mn;
-        defdata->Qcpm[row][1] = mx;
-        defdata->Qcpm[row][2] = s;
-        defdata->Qcpm[row][3] = w;
-        defdata->Qcpm[row][4] = v;
+        const float r[5] = {mn, mx, s, w, v};
+        std::memcpy(defdata->Qcpm[row], r, sizeof r);
     }
     static void Enable(int node) { defdata->ObValid[node] = '1'; }
 
