@@ -169,9 +169,11 @@ TEST_F(ClockCheckTest, MinuteStartsBeforeSecond55AndASkippedMinuteHasNoRecord)
     st_.p_min = 15;
     LoadShareClock(GetTime(0));
     EXPECT_EQ(Pass(), 1);   // second 54 still starts minute 16
-    ASSERT_EQ(TpSetTime(TpTime() + 62), 0);   // 08:17:56
+    EXPECT_EQ(Pass(), 0);   // and only once
+    EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin").size(), 504u);
+    ASSERT_EQ(TpSetTime(TpTime() + 61), 0);   // 08:17:55
     LoadShareClock(GetTime(0));
-    for (int i = 0; i < 4; ++i) {   // 56 to 59: minute 17 is never started
+    for (int i = 0; i < 5; ++i) {   // 55 to 59: minute 17 is never started
         EXPECT_EQ(Pass(), 0);
         ASSERT_EQ(TpSetTime(TpTime() + 1), 0);
     }

@@ -48,45 +48,32 @@ TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
     SampleDataCopy->LE.Qc[50] = '1';                 // only QC '0' counts: 500..508
     defdata->LESensorCalib = 0.3f;                   // mm
     Calc();
-    EXPECT_EQ(V(F_LE), 507);   // trunc(504 + 0.5 + 3)
-    EXPECT_EQ(Q(F_LE), '0');
+    EXPECT_EQ(VQ(F_LE), "507 0");   // trunc(504 + 0.5 + 3)
     EXPECT_EQ(V(F_LE_H), 0);
     EXPECT_EQ(Statistic->LeLevel, 507);
 
-    // The level's limits: the sensor mode caps it at 98.1 mm, else 100.0.
-    defdata->LESensorCalib = 0;
-    auto qcAt = [&](int32_t v) {
-        Level(v);
-        Calc();
-        return Q(F_LE);
+    // The level's limits: the sensor mode caps it at 98.1 mm, else 100.0;
+    // neither limit set: at least 0.1 mm; only the upper one: from 0 (above
+    // the cap it is capped); only the lower one: up to the cap; both set:
+    // never below 0, and absurd limits never overflow.
+    constexpr float N = QC_NONE;
+    const struct { int mode; float lo, hi; int32_t level; char qc; } cases[] = {
+        {0, N, N, 1000, '0'},       {0, N, N, 1001, '2'},       {0, N, N, 0, '2'},
+        {1, N, N, 981, '0'},        {1, N, N, 982, '2'},        {1, 10, 90, 100, '0'},
+        {1, 10, 90, 99, '2'},       {1, 10, 90, 900, '0'},      {1, 10, 90, 901, '2'},
+        {1, -N, 200, 0, '0'},       {1, -N, 200, 982, '2'},     {1, 5, N, 49, '2'},
+        {1, 5, N, 981, '0'},        {1, -3e38f, 3e38f, -5, '2'}, {1, -3e38f, 3e38f, 981, '0'},
     };
-    EXPECT_EQ(qcAt(1000), '0');
-    EXPECT_EQ(qcAt(1001), '2');
-    EXPECT_EQ(qcAt(0), '2');   // neither limit set: at least 0.1 mm
-    defdata->LESensorMode = 1;
-    EXPECT_EQ(qcAt(981), '0');
-    EXPECT_EQ(qcAt(982), '2');
-    // Both limits of the sample check: 10.0 to 90.0 mm.
-    defdata->Qcps[EL_LE][0] = 10.0f;
-    defdata->Qcps[EL_LE][1] = 90.0f;
-    EXPECT_EQ(qcAt(100), '0');
-    EXPECT_EQ(qcAt(99), '2');
-    EXPECT_EQ(qcAt(900), '0');
-    EXPECT_EQ(qcAt(901), '2');
-    // Only the upper one: from 0 (an upper limit above the cap is capped).
-    defdata->Qcps[EL_LE][0] = -QC_NONE;
-    defdata->Qcps[EL_LE][1] = 200.0f;
-    EXPECT_EQ(qcAt(0), '0');
-    EXPECT_EQ(qcAt(982), '2');
-    // Only the lower one: up to the cap. Absurd limits never overflow.
-    defdata->Qcps[EL_LE][0] = 5.0f;
-    defdata->Qcps[EL_LE][1] = QC_NONE;
-    EXPECT_EQ(qcAt(49), '2');
-    EXPECT_EQ(qcAt(981), '0');
-    defdata->Qcps[EL_LE][0] = -3e38f;
-    defdata->Qcps[EL_LE][1] = 3e38f;
-    EXPECT_EQ(qcAt(-5), '2');   // both set: never below 0
-    EXPECT_EQ(qcAt(981), '0');
+    defdata->LESensorCalib = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << ' ' << c.lo << ' ' << c.hi << ' ' << c.level);
+        defdata->LESensorMode = c.mode;
+        defdata->Qcps[EL_LE][0] = c.lo;
+        defdata->Qcps[EL_LE][1] = c.hi;
+        Level(c.level);
+        Calc();
+        EXPECT_EQ(Q(F_LE), c.qc);
+    }
 }
 
 TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
@@ -143,33 +130,25 @@ TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
     EXPECT_EQ(Evap(947), 3);
 }
 
-TEST_F(FieldTest, EvaporationWithoutSamplesKeepsTheLastLevel)
+TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
 {
     Start("2026-05-04 08:10:02");
     Enable(EL_LE);
     EXPECT_EQ(Evap(500), 0);
     EXPECT_EQ(Evap(497), 3);
+    // No sample that counts: the last level stands.
     Fill(SampleDataCopy->LE, 400, '8');
     Calc();
-    EXPECT_EQ(V(F_LE), 497);
+    EXPECT_EQ(VQ(F_LE), "497 0");
     EXPECT_EQ(V(F_LE_H), 3);
-    EXPECT_EQ(Q(F_LE), '0');
-}
-
-TEST_F(FieldTest, EvaporationMaintenanceCountsDownAndItsEndRestarts)
-{
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    EXPECT_EQ(Evap(500), 0);
-    EXPECT_EQ(Evap(497), 3);
+    NextMinute();
+    // Maintenance counts down; its end by command restarts.
     TemproraryData->LeMaintMinutes = 2;
     TemproraryData->LeMaintMode = '2';
     for (int i = 0; i < 2; ++i) {
         Evap(300);   // the pan is being refilled
-        EXPECT_EQ(F(F_LE), '0');
-        EXPECT_EQ(Q(F_LE), 'N');
-        EXPECT_EQ(V(F_LE), 99999);
-        EXPECT_EQ(F(F_LE_H), '0');
+        EXPECT_EQ(std::string{F(F_LE)} + F(F_LE_H), "00");
+        EXPECT_EQ(VQ(F_LE), "99999 N");
         EXPECT_EQ(V(F_LE_H), 99999);
     }
     EXPECT_EQ(+TemproraryData->LeMaintMinutes, 0);
@@ -210,13 +189,11 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
         Calc();
         NextMinute();
     };
+    auto both = [&] { return VQ(F_VI1) + ' ' + VQ(F_VI10); };
     minute(10000, '0');
-    EXPECT_EQ(V(F_VI1), 10000);
-    EXPECT_EQ(V(F_VI10), 10000);
-    EXPECT_EQ(Q(F_VI1), '0');
+    EXPECT_EQ(both(), "10000 0 10000 0");
     minute(20000, '1');
-    EXPECT_EQ(V(F_VI1), 20000);
-    EXPECT_EQ(V(F_VI10), 15000);
+    EXPECT_EQ(Vs({F_VI1, F_VI10}), "20000 15000");
     minute(30000, '2');   // a wrong value is missing: the 5-minute ring stands in
     EXPECT_EQ(V(F_VI1), 15000);
     EXPECT_EQ(V(F_VI10), 15000);
@@ -227,15 +204,13 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
     // Five missing minutes: the 1-minute value is missing too.
     for (int i = 0; i < 4; ++i)
         minute(0, '8');
-    EXPECT_EQ(V(F_VI1), -99999);
-    EXPECT_EQ(Q(F_VI1), '8');
+    EXPECT_EQ(VQ(F_VI1), "-99999 8");
     EXPECT_EQ(V(F_VI10), 15000);   // the 10-minute ring still holds two
     // The sensor's own 10-minute value wins once.
     TemproraryData->VisDevice10 = 7777;
     TemproraryData->VisDeviceQc = '0';
     minute(5000, '0');
-    EXPECT_EQ(V(F_VI1), 5000);
-    EXPECT_EQ(V(F_VI10), 7777);
+    EXPECT_EQ(Vs({F_VI1, F_VI10}), "5000 7777");
     EXPECT_EQ(+TemproraryData->VisDeviceQc, '2');
     EXPECT_EQ(Statistic->Vis.Min10.Min, 7777);
     minute(5000, '0');
@@ -246,8 +221,7 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
     EXPECT_EQ(V(F_VI10), 5000);
     minute(0, '8');
     minute(0, '8');
-    EXPECT_EQ(V(F_VI10), 99999);
-    EXPECT_EQ(Q(F_VI10), '8');
+    EXPECT_EQ(VQ(F_VI10), "99999 8");
 }
 
 TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
@@ -258,43 +232,32 @@ TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
     Statistic->Vis.Latest10 = 4567;
     SampleDataCopy->VIQc = '8';
     Calc();
-    EXPECT_EQ(V(F_VI1), 4321);
-    EXPECT_EQ(V(F_VI10), 4567);
+    EXPECT_EQ(Vs({F_VI1, F_VI10}), "4321 4567");
     NextMinute();
     Calc();   // only the first computation
-    EXPECT_EQ(V(F_VI1), -99999);
-    EXPECT_EQ(V(F_VI10), 99999);
+    EXPECT_EQ(Vs({F_VI1, F_VI10}), "-99999 99999");
 }
 
 TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
 {
     Start("2026-05-04 08:10:02");
     Enable(EL_SD);
-    Calc();
-    EXPECT_EQ(V(F_SD), 0);
-    EXPECT_EQ(Q(F_SD), '8');
-    EXPECT_EQ(F(F_SD), '1');
-    TemproraryData->SnowDepth = 30;
-    TemproraryData->SnowDepthQc = '0';
-    Calc();
-    EXPECT_EQ(V(F_SD), 30);
-    EXPECT_EQ(Q(F_SD), '0');
-    EXPECT_EQ(+TemproraryData->SnowDepth, 0);
-    EXPECT_EQ(TemproraryData->SnowDepthQc, '8');
-    TemproraryData->SnowDepth = 41;
-    TemproraryData->SnowDepthQc = '1';
-    Calc();
-    EXPECT_EQ(V(F_SD), 35);   // the mean of the ring's deliveries
-    TemproraryData->SnowDepth = 99;
-    TemproraryData->SnowDepthQc = '2';
-    for (int i = 0; i < 3; ++i)
+    auto minute = [&](int32_t depth, char qc) {
+        TemproraryData->SnowDepth = depth;
+        TemproraryData->SnowDepthQc = qc;
         Calc();
-    EXPECT_EQ(V(F_SD), 35);
-    Calc();   // five minutes on, 30 has left the ring
-    EXPECT_EQ(V(F_SD), 41);
-    Calc();
-    EXPECT_EQ(V(F_SD), 0);
-    EXPECT_EQ(Q(F_SD), '8');
+        return VQ(F_SD);
+    };
+    EXPECT_EQ(minute(0, '8'), "0 8");
+    EXPECT_EQ(F(F_SD), '1');
+    EXPECT_EQ(minute(30, '0'), "30 0");
+    EXPECT_EQ(+TemproraryData->SnowDepth, 0);   // taken: the next minute has none
+    EXPECT_EQ(TemproraryData->SnowDepthQc, '8');
+    EXPECT_EQ(minute(41, '1'), "35 0");   // the mean of the ring's deliveries
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(minute(99, '2'), "35 0");
+    EXPECT_EQ(minute(0, '8'), "41 0");   // five minutes on, 30 has left the ring
+    EXPECT_EQ(minute(0, '8'), "0 8");
 }
 
 // ---- rain ----------------------------------------------------------------
@@ -314,17 +277,13 @@ TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
     SampleDataCopy->RainSumQc = '0';
     Statistic->RainSum[SR_RAT] = 10;
     Calc();
-    EXPECT_EQ(V(F_RAT), 4);
-    EXPECT_EQ(Q(F_RAT), '0');
+    EXPECT_EQ(VQ(F_RAT), "4 0");
     EXPECT_EQ(V(F_RAT + 1), 14);
-    EXPECT_EQ(V(F_RAT1), 1);
-    EXPECT_EQ(Q(F_RAT1), '0');
-    EXPECT_EQ(V(F_RAT2), 2);
-    EXPECT_EQ(Q(F_RAT2), '1');   // suspect readings are taken with their QC
-    EXPECT_EQ(V(F_RAT3), 0);     // a wrong one is no rain
-    EXPECT_EQ(Q(F_RAT3), 'N');
+    EXPECT_EQ(VQ(F_RAT1), "1 0");
+    EXPECT_EQ(VQ(F_RAT2), "2 1");   // suspect readings are taken with their QC
+    EXPECT_EQ(VQ(F_RAT3), "0 N");   // a wrong one is no rain
     EXPECT_EQ(Q(F_RAT3 + 1), '0');
-    EXPECT_EQ(V(F_RAT4), 5);
+    EXPECT_EQ(VQ(F_RAT4), "5 0");
     EXPECT_EQ(V(F_RAT4 + 1), 5);
     Calc();
     EXPECT_EQ(V(F_RAT + 1), 18);
@@ -334,8 +293,7 @@ TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
     // stays.
     td.RainStat.State = '2';
     Calc();
-    EXPECT_EQ(V(F_RAT4), 0);
-    EXPECT_EQ(Q(F_RAT4), '8');
+    EXPECT_EQ(VQ(F_RAT4), "0 8");
     EXPECT_EQ(V(F_RAT4 + 1), 10);
     // Board 17 off: neither the fifth pair nor the board's RAT.
     defdata->ObValid[17] = '0';
@@ -351,28 +309,21 @@ TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
     TemproraryDataRec &td = *TemproraryData;
     td.RawMinute = 4;
     Calc();
-    EXPECT_EQ(V(F_RAW), 4);
-    EXPECT_EQ(V(F_RAW + 1), 4);
-    EXPECT_EQ(Q(F_RAW), '0');
+    EXPECT_EQ(VQ(F_RAW) + ' ' + VQ(F_RAW + 1), "4 0 4 0");
     EXPECT_EQ(+td.RawMinute, 0);
     EXPECT_NE(out_.find("DmgdCalculate 1 4 4 4\n"), std::string::npos);
     td.RawMaintMinutes = 2;
     td.RawMaintMode = '2';
     td.RawMinute = 7;   // a refill weighs as rain: discarded
-    Calc();
-    EXPECT_EQ(F(F_RAW), '0');
-    EXPECT_EQ(Q(F_RAW), 'N');
-    EXPECT_EQ(V(F_RAW + 1), 99999);
-    EXPECT_EQ(+td.RawMaintMinutes, 1);
-    EXPECT_EQ(td.RawMaintMode, '2');
-    Calc();
-    EXPECT_EQ(F(F_RAW + 1), '0');
-    EXPECT_EQ(+td.RawMaintMinutes, 0);
-    EXPECT_EQ(td.RawMaintMode, '0');
+    for (const char *left : {"1 2", "0 0"}) {
+        Calc();
+        EXPECT_EQ(std::string{F(F_RAW)} + F(F_RAW + 1) + Q(F_RAW), "00N");
+        EXPECT_EQ(V(F_RAW + 1), 99999);
+        EXPECT_EQ(std::to_string(td.RawMaintMinutes) + ' ' + td.RawMaintMode, left);
+    }
     td.RawMinute = 1;
     Calc();
-    EXPECT_EQ(V(F_RAW), 1);
-    EXPECT_EQ(V(F_RAW + 1), 5);   // the maintenance minutes added nothing
+    EXPECT_EQ(Vs({F_RAW, F_RAW + 1}), "1 5");   // the maintenance minutes added nothing
     EXPECT_EQ(Statistic->RainSum[SR_RAW], 5);
 }
 
@@ -387,13 +338,11 @@ TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
     std::memset(SampleDataCopy->P.Qc, '0', 30);
     std::memset(SampleDataCopy->P.Qc, '1', 10);    // only QC '0' counts
     Calc();
-    EXPECT_EQ(V(F_P), 10133);   // trunc(10132.5 + 0.5)
-    EXPECT_EQ(Q(F_P), '0');
+    EXPECT_EQ(VQ(F_P), "10133 0");   // trunc(10132.5 + 0.5)
     EXPECT_EQ(Statistic->Ext[SX_P].Max, 10133);
     SampleDataCopy->P.Qc[10] = '2';
     Calc();
-    EXPECT_EQ(V(F_P), 99999);
-    EXPECT_EQ(Q(F_P), '8');
+    EXPECT_EQ(VQ(F_P), "99999 8");
     static volatile unsigned char copying = 1;
     g_pCpyCfDataFlag = &copying;
     std::memset(SampleDataCopy->P.Qc, '8', 20);
@@ -414,10 +363,7 @@ TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
     Fill(SampleDataCopy->Earth[EARTH_ST0], -1855);
     Fill(SampleDataCopy->Earth[EARTH_ST8], 4);
     Calc();
-    EXPECT_EQ(V(F_TG), 186);
-    EXPECT_EQ(V(F_ST0), -186);
-    EXPECT_EQ(V(F_ST0 + 8), 0);
-    EXPECT_EQ(Q(F_TG), '0');
+    EXPECT_EQ(VQ(F_TG) + ' ' + VQ(F_ST0) + ' ' + VQ(F_ST0 + 8), "186 0 -186 0 0 0");
     EXPECT_EQ(F(F_ST0 + 1), '0');   // ST1 not enabled
     EXPECT_EQ(Statistic->Ext[SX_TG].Max, 186);
     EXPECT_EQ(Statistic->Ext[SX_ST0].Min, -186);
@@ -425,8 +371,7 @@ TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
     std::memset(SampleDataCopy->Earth[EARTH_TG].Qc, '1', 11);
     Fill(SampleDataCopy->Earth[EARTH_ST0], -1000);
     Calc();
-    EXPECT_EQ(V(F_TG), 99999);
-    EXPECT_EQ(Q(F_TG), '8');
+    EXPECT_EQ(VQ(F_TG), "99999 8");
     EXPECT_EQ(Statistic->Ext[SX_TG].Max, 186);
     EXPECT_EQ(Statistic->Ext[SX_ST0].Max, -100);
 }
@@ -443,13 +388,9 @@ TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
     SampleDataCopy->RainSum = 3;
     SampleDataCopy->RainSumQc = '0';
     Calc();
-    for (int f : {F_T01, F_T01 + 1}) {
-        EXPECT_EQ(V(f), 201);
-        EXPECT_EQ(Q(f), '0');
-    }
+    EXPECT_EQ(VQ(F_T01) + ' ' + VQ(F_T01 + 1), "201 0 201 0");
     EXPECT_EQ(F(F_T01 + 2), '0');   // T03 not enabled
-    EXPECT_EQ(V(F_RAT1), 3);
-    EXPECT_EQ(V(F_RAT1 + 1), 3);
+    EXPECT_EQ(Vs({F_RAT1, F_RAT1 + 1}), "3 3");
     EXPECT_EQ(Statistic->Ext[SX_T01].Max, 201);
     EXPECT_EQ(Statistic->Ext[SX_T02].Min, 201);
     // The copies keep no sum of their own.
@@ -468,26 +409,27 @@ TEST_F(FieldTest, StationTypeMNeedsTwoGoodChannelsAndAKnownSelection)
     SampleDataCopy->TairLatest[2] = 250.0f;
     std::memcpy(td.Tair.ChanQc, "0018", 4);
     td.TairStat.Status1 = 3;
-    Calc();   // selects channel 3 for the next minute
+    Calc();   // selects channel 3 for the next minute; none is selected yet
+    EXPECT_EQ(VQ(F_T0), "99999 8");
     Calc();
-    EXPECT_EQ(V(F_T0), 250);   // T01 and T02 agree (0.9); the board chose T03
-    EXPECT_EQ(Q(F_T0), '7');
+    EXPECT_EQ(VQ(F_T0), "250 7");   // T01 and T02 agree (0.9); the board chose T03
+    EXPECT_EQ(VQ(F_T01), "201 0");
+    // Channels that disagree by more than 0.9 deg C.
+    SampleDataCopy->TairLatest[1] = 211.0f;
+    Calc();
+    EXPECT_EQ(VQ(F_T0), "99999 8");
+    SampleDataCopy->TairLatest[1] = 210.0f;
     // Only QC '0' pairs count.
     std::memcpy(td.Tair.ChanQc, "0118", 4);
     Calc();
-    EXPECT_EQ(V(F_T0), 99999);
-    EXPECT_EQ(Q(F_T0), '8');
-    // A selection that names no channel.
+    EXPECT_EQ(VQ(F_T0), "99999 8");
+    // A selection that names no channel; not type 'M': never substituted.
     std::memcpy(td.Tair.ChanQc, "0008", 4);
-    td.TairStat.Status1 = 4;
-    Calc();
-    Calc();
-    EXPECT_EQ(V(F_T0), 99999);
-    EXPECT_EQ(Q(F_T0), '8');
-    // Not type 'M': never substituted.
-    defdata->STLX = 'N';
-    td.TairStat.Status1 = 1;
-    Calc();
-    Calc();
-    EXPECT_EQ(Q(F_T0), '8');
+    for (char type : {'M', 'N'}) {
+        defdata->STLX = type;
+        td.TairStat.Status1 = type == 'M' ? 4 : 1;
+        Calc();
+        Calc();
+        EXPECT_EQ(VQ(F_T0), "99999 8") << type;
+    }
 }

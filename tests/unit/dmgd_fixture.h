@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,33 @@
 #include "sampling/SampleStore.h"
 #include "sampling/Sensortable.h"
 #include "support/Sandbox.h"
+
+// QC on with no limit and no calibration set. Fields of the packed record
+// are written by index: a reference to one may be misaligned (a bus error
+// on the older board).
+inline void NoLimits(DefDataRec &d)
+{
+    d.QcCtrl = 1;
+    for (int r = 0; r < QCPS_ROWS; ++r)
+        for (int k = 0; k < 3; ++k)
+            d.Qcps[r][k] = QC_NONE;
+    for (int r = 0; r < QCPM_ROWS; ++r)
+        for (int k = 0; k < 5; ++k)
+            d.Qcpm[r][k] = QC_NONE;
+    for (int s = 0; s < SCV_ELEMENTS; ++s)
+        for (int k = 0; k < SCV_ENTRIES; ++k)
+            d.Scv[s][k][0] = ScvUnsetBound(s);
+}
+
+// A full ring of equal samples.
+template <int N>
+void Fill(SampleRing<N> &r, int32_t v, char qc = '0')
+{
+    for (int i = 0; i < N; ++i) {
+        r.Value[i] = v;
+        r.Qc[i] = qc;
+    }
+}
 
 class MinuteTest : public ::testing::Test {
 protected:
@@ -45,18 +73,7 @@ protected:
         LastMinData = lastMin_;
 
         DefDataRec &d = *defdata;
-        d.QcCtrl = 1;
-        // Fields of the packed record are written by index: a reference
-        // to one may be misaligned (a bus error on the older board).
-        for (int r = 0; r < QCPS_ROWS; ++r)
-            for (int k = 0; k < 3; ++k)
-                d.Qcps[r][k] = QC_NONE;
-        for (int r = 0; r < QCPM_ROWS; ++r)
-            for (int k = 0; k < 5; ++k)
-                d.Qcpm[r][k] = QC_NONE;
-        for (int s = 0; s < SCV_ELEMENTS; ++s)
-            for (int k = 0; k < SCV_ENTRIES; ++k)
-                d.Scv[s][k][0] = ScvUnsetBound(s);
+        NoLimits(d);
         std::memset(d.ObValid, '0', sizeof d.ObValid);
         std::memset(d.ElementEnable, '0', sizeof d.ElementEnable);
         std::memcpy(d.StationId, "12345", 5);
@@ -82,19 +99,18 @@ protected:
         sb_.reset();
     }
     void Enable(int element) { defdata->ElementEnable[element] = '1'; }
-    // A full ring of equal samples with QC '0'.
-    template <int N>
-    static void Fill(SampleRing<N> &r, int32_t v, char qc = '0')
-    {
-        for (int i = 0; i < N; ++i) {
-            r.Value[i] = v;
-            r.Qc[i] = qc;
-        }
-    }
-    // Record field i (value, QC, flag).
+    // Record field i (value, QC, flag); VQ as "value qc" for one-line checks.
     int32_t V(int i) const { return FileSave->Dmgd.Value[i]; }
     char Q(int i) const { return FileSave->Dmgd.Qc[i]; }
     char F(int i) const { return FileSave->Dmgd.Flag[i]; }
+    std::string VQ(int i) const { return std::to_string(V(i)) + ' ' + Q(i); }
+    std::string Vs(std::initializer_list<int> fields) const
+    {
+        std::string s;
+        for (int f : fields)
+            s += (s.empty() ? "" : " ") + std::to_string(V(f));
+        return s;
+    }
     // Runs the computation with the console captured.
     void Calc()
     {

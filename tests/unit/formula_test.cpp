@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <sys/stat.h>
 #include <vector>
@@ -40,11 +41,11 @@ double Elevation(const struct tm &t, const char *lon, const char *lat)
 TEST(Formula, GoffGratchAtTheTriplePointAndTypicalTemperatures)
 {
     EXPECT_NEAR(CalcEw(0.01), std::pow(10.0, 0.78614), 1e-9);
-    EXPECT_NEAR(CalcEw(0.01), 6.1114, 0.001);
-    EXPECT_NEAR(CalcEw(0.0), 6.1071, 0.001);
-    EXPECT_NEAR(CalcEw(20.0), 23.37, 0.01);
-    EXPECT_NEAR(CalcEw(-20.0), 1.2540, 0.002);   // supercooled water
-    EXPECT_NEAR(CalcEw(40.0), 73.75, 0.05);
+    // -20 deg C is supercooled water.
+    const struct { double t, ew, tol; } known[] = {
+        {0.0, 6.1071, 0.001}, {20.0, 23.37, 0.01}, {-20.0, 1.2540, 0.002}, {40.0, 73.75, 0.05}};
+    for (const auto &k : known)
+        EXPECT_NEAR(CalcEw(k.t), k.ew, k.tol) << k.t;
 }
 
 TEST(Formula, SeaLevelPressure)
@@ -56,16 +57,15 @@ TEST(Formula, SeaLevelPressure)
 
 TEST(Formula, SunElevationAtKnownDatesAndPlaces)
 {
-    // Equinox noon at 30 N on the zone meridian: 90 - 30.
-    EXPECT_NEAR(Elevation(At(2026, 3, 20, 12, 0), "120.0.0", "30.0.0"), 60.0, 1.0);
-    // Midnight at the same place: the sun as far below.
-    EXPECT_NEAR(Elevation(At(2026, 3, 20, 0, 0), "120.0.0", "30.0.0"), -60.0, 1.0);
-    // Summer solstice noon on the tropic: overhead.
-    EXPECT_NEAR(Elevation(At(2026, 6, 21, 12, 0), "120.0.0", "23.26.24"), 90.0, 1.0);
-    // Near the pole in the polar night.
-    EXPECT_NEAR(Elevation(At(2026, 12, 21, 12, 0), "120.0.0", "89.0.0"), -22.44, 0.5);
-    // Southern summer at 33 deg 52 min S.
-    EXPECT_NEAR(Elevation(At(2026, 12, 21, 12, 0), "120.0.0", "-33.52.0"), 79.57, 1.0);
+    // Equinox noon and midnight at 30 N on the zone meridian (90 - 30),
+    // solstice noon on the tropic (overhead), polar night near the pole,
+    // southern summer at 33 deg 52 min S.
+    const struct { int mo, d, h; const char *lat; double deg, tol; } known[] = {
+        {3, 20, 12, "30.0.0", 60.0, 1.0},    {3, 20, 0, "30.0.0", -60.0, 1.0},
+        {6, 21, 12, "23.26.24", 90.0, 1.0},  {12, 21, 12, "89.0.0", -22.44, 0.5},
+        {12, 21, 12, "-33.52.0", 79.57, 1.0}};
+    for (const auto &k : known)
+        EXPECT_NEAR(Elevation(At(2026, k.mo, k.d, k.h, 0), "120.0.0", k.lat), k.deg, k.tol) << k.lat;
     // A position that does not read as three numbers.
     const struct tm noon = At(2026, 6, 1, 12, 0);
     EXPECT_FLOAT_EQ(SunHeightArchAt(&noon, "120.30", "30.0.0"), 0.785398f);
@@ -77,33 +77,28 @@ TEST(Formula, SunUpWindowFromAnHourBeforeSunriseToTwoHoursAfterSunset)
 {
     // On the equator at the equinox the day is 12 h; the equation of time
     // is -0.14 h: sunrise 06:08, so the window runs 05:08 to 20:08.
-    auto up = [](int h, int m) { return Up(At(2026, 3, 20, h, m), "120.0.0", "0.0.0"); };
-    EXPECT_EQ(up(5, 0), 0);
-    EXPECT_EQ(up(5, 8), 0);   // strictly after the start
-    EXPECT_EQ(up(5, 9), 1);
-    EXPECT_EQ(up(12, 0), 1);
-    EXPECT_EQ(up(20, 7), 1);
-    EXPECT_EQ(up(20, 8), 0);
-    EXPECT_EQ(up(23, 0), 0);
-    // Midnight sun and polar night at 80 N.
-    EXPECT_EQ(Up(At(2026, 6, 21, 0, 0), "120.0.0", "80.0.0"), 1);
-    EXPECT_EQ(Up(At(2026, 6, 21, 1, 30), "120.0.0", "80.0.0"), 1);
-    EXPECT_EQ(Up(At(2026, 12, 21, 8, 0), "120.0.0", "80.0.0"), 0);
-    EXPECT_EQ(Up(At(2026, 12, 21, 18, 0), "120.0.0", "80.0.0"), 0);
-    // On the pole itself nothing divides by zero into nonsense.
-    EXPECT_EQ(Up(At(2026, 6, 21, 3, 0), "120.0.0", "90.0.0"), 1);
-    EXPECT_EQ(Up(At(2026, 12, 21, 3, 0), "120.0.0", "90.0.0"), 0);
+    // The start is exclusive (05:08 is still out). Then midnight sun and
+    // polar night at 80 N; on the pole itself nothing divides by zero.
+    const struct { int mo, d, h, m; const char *lat; int up; } cases[] = {
+        {3, 20, 5, 0, "0.0.0", 0},     {3, 20, 5, 8, "0.0.0", 0},     {3, 20, 5, 9, "0.0.0", 1},
+        {3, 20, 12, 0, "0.0.0", 1},    {3, 20, 20, 7, "0.0.0", 1},    {3, 20, 20, 8, "0.0.0", 0},
+        {3, 20, 23, 0, "0.0.0", 0},    {6, 21, 0, 0, "80.0.0", 1},    {6, 21, 1, 30, "80.0.0", 1},
+        {12, 21, 8, 0, "80.0.0", 0},   {12, 21, 18, 0, "80.0.0", 0},  {6, 21, 3, 0, "90.0.0", 1},
+        {12, 21, 3, 0, "90.0.0", 0}};
+    for (const auto &c : cases)
+        EXPECT_EQ(Up(At(2026, c.mo, c.d, c.h, c.m), "120.0.0", c.lat), c.up)
+            << c.mo << '-' << c.d << ' ' << c.h << ':' << c.m << ' ' << c.lat;
 }
 
 TEST(Formula, PositionTextsKeepTheirSideOnMinutesAndSeconds)
 {
     double d = 0;
-    EXPECT_EQ(ParseDegrees("116.28.12", &d), 0);
-    EXPECT_NEAR(d, 116.47, 1e-9);
-    EXPECT_EQ(ParseDegrees("-0.30.00", &d), 0);
-    EXPECT_NEAR(d, -0.5, 1e-9);
-    EXPECT_EQ(ParseDegrees("-33.52.00", &d), 0);
-    EXPECT_NEAR(d, -33.8666667, 1e-6);
+    const struct { const char *text; double deg; } known[] = {
+        {"116.28.12", 116.47}, {"-0.30.00", -0.5}, {"-33.52.00", -33.8666667}};
+    for (const auto &k : known) {
+        EXPECT_EQ(ParseDegrees(k.text, &d), 0) << k.text;
+        EXPECT_NEAR(d, k.deg, 1e-6) << k.text;
+    }
     EXPECT_EQ(ParseDegrees("33.52", &d), -1);
     // A field filled to the brim without a terminator.
     char full[16];
@@ -141,18 +136,14 @@ struct AvgTest : ::testing::Test {
 
 TEST_F(AvgTest, TwoThirdsOfTheSamplesOrOneThirdDuringTheCfCopy)
 {
-    Valid(20);
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 2009.5f);
-    Valid(19);
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 99999.0f);
-    cf = 1;
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 2009.0f);
-    Valid(10);
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 2004.5f);
-    Valid(9);
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 99999.0f);
-    Valid(0);
-    EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), 99999.0f);
+    const struct { unsigned char cf; int valid; float mean; } cases[] = {
+        {0, 20, 2009.5f}, {0, 19, 99999.0f}, {1, 19, 2009.0f},
+        {1, 10, 2004.5f}, {1, 9, 99999.0f},  {1, 0, 99999.0f}};
+    for (const auto &c : cases) {
+        cf = c.cf;
+        Valid(c.valid);
+        EXPECT_FLOAT_EQ(CalcArithAvg(2, 30, v, q), c.mean) << int(c.cf) << ' ' << c.valid;
+    }
 }
 
 TEST_F(AvgTest, DisabledElementsAndExtremeSamples)
@@ -171,27 +162,19 @@ TEST_F(AvgTest, DisabledElementsAndExtremeSamples)
 
 TEST(Formula, Rounding)
 {
-    EXPECT_EQ(ConvertFtoN(2.5f), 3);
-    EXPECT_EQ(ConvertFtoN(-2.5f), -3);
-    EXPECT_EQ(ConvertFtoN(2.49f), 2);
-    EXPECT_EQ(ConvertFtoN(-0.4f), 0);
-    EXPECT_EQ(ConvertFtoN(99999.0f), 99999);
-    EXPECT_EQ(ConvertFtoN(1e20f), INT_MAX);
-    EXPECT_EQ(ConvertFtoN(-1e20f), INT_MIN);
-    EXPECT_EQ(ConvertFtoN(std::nanf("")), 99999);
-
-    EXPECT_EQ(MY_floor(-2.0), -3);
-    EXPECT_EQ(MY_floor(-2.5), -3);
-    EXPECT_EQ(MY_floor(-0.1), -1);
-    EXPECT_EQ(MY_floor(2.5), 2);
-    EXPECT_EQ(MY_floor(0.0), 0);
-    EXPECT_EQ(MY_floor(1e30), INT_MAX);
-
-    EXPECT_EQ(MY_floor1(2.5), 3.0);
-    EXPECT_EQ(MY_floor1(-2.5), -3.0);
-    EXPECT_EQ(MY_floor1(-2.4), -2.0);
-    EXPECT_EQ(MY_floor1(0.49), 0.0);
-
+    const struct { float f; int n; } ftoN[] = {
+        {2.5f, 3},        {-2.5f, -3},        {2.49f, 2},       {-0.4f, 0},
+        {99999.0f, 99999}, {1e20f, INT_MAX}, {-1e20f, INT_MIN}, {std::nanf(""), 99999}};
+    for (const auto &c : ftoN)
+        EXPECT_EQ(ConvertFtoN(c.f), c.n) << c.f;
+    // MY_floor: a whole negative number still steps down one.
+    const struct { double x; int n; } floors[] = {
+        {-2.0, -3}, {-2.5, -3}, {-0.1, -1}, {2.5, 2}, {0.0, 0}, {1e30, INT_MAX}};
+    for (const auto &c : floors)
+        EXPECT_EQ(MY_floor(c.x), c.n) << c.x;
+    const struct { double x, r; } halves[] = {{2.5, 3}, {-2.5, -3}, {-2.4, -2}, {0.49, 0}};
+    for (const auto &c : halves)
+        EXPECT_EQ(MY_floor1(c.x), c.r) << c.x;
     EXPECT_EQ(sgn(-0.001), -1);
     EXPECT_EQ(sgn(0.0), 0);
     EXPECT_EQ(sgn(7.0), 1);
@@ -210,8 +193,7 @@ TEST(Formula, QuicksortSortsAnyRangeInPlace)
         EXPECT_EQ(a, want) << n;
     }
     std::vector<int> sorted(5000);
-    for (int i = 0; i < 5000; ++i)
-        sorted[i] = i;
+    std::iota(sorted.begin(), sorted.end(), 0);
     std::vector<int> rev(sorted.rbegin(), sorted.rend());
     myqsort(rev.data(), 0, 4999);
     EXPECT_EQ(rev, sorted);
@@ -221,8 +203,7 @@ TEST(Formula, QuicksortSortsAnyRangeInPlace)
     EXPECT_EQ(std::vector<int>(part, part + 6), (std::vector<int>{9, 1, 3, 5, 7, 0}));
     int one[] = {INT_MIN, INT_MAX, 0};
     myqsort(one, 0, 2);
-    EXPECT_EQ(one[0], INT_MIN);
-    EXPECT_EQ(one[2], INT_MAX);
+    EXPECT_EQ(std::vector<int>(one, one + 3), (std::vector<int>{INT_MIN, 0, INT_MAX}));
 }
 
 TEST(Formula, LogAppendsTheSaveLineOnlyWithRoomOnTheCard)
@@ -245,6 +226,7 @@ TEST(Formula, LogAppendsTheSaveLineOnlyWithRoomOnTheCard)
     live.MainStat.CfState = '0';
     EXPECT_EQ(Log(), 0);
     EXPECT_EQ(Log(), 0);
+    // The clock runs: only the date part of the time is fixed.
     std::string text = sb.Read(file);
     ASSERT_EQ(text.size(), 2 * std::strlen("savefile:2026-02-03 04:05:06\r\n"));
     EXPECT_EQ(text.substr(0, 19), "savefile:2026-02-03");

@@ -92,21 +92,6 @@ TEST_F(LastMinTest, HourChangeSavesAtBothMinutesAndRestartsOnlyAtZero)
     EXPECT_EQ(HourFilesSaveCount(), saves + 2);
 }
 
-TEST_F(LastMinTest, MinuteIsProcessedOnceAndNeverFromSecond55)
-{
-    Start("2026-03-10 08:15:55");
-    DataProcessState st;
-    st.p_min = 14;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(DataProcessPass(st), 0);
-    ASSERT_EQ(TpSetTime(TpTime() + 6), 0);   // 08:16:01
-    EXPECT_EQ(DataProcessPass(st), 1);
-    EXPECT_EQ(DataProcessPass(st), 0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(st.p_min, 16);
-    EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin").size(), 504u);
-}
-
 TEST_F(LastMinTest, AGarbageImageOfTheRightAgeNeverOverflowsTheNextMinutes)
 {
     Start("2026-03-10 09:30:00");

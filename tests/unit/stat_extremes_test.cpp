@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/ShareMem.h"
 #include "processing/Statistic.h"
@@ -18,6 +19,22 @@ int32_t Word(const unsigned char *b, int w)
     return v;
 }
 
+// An extreme as "max qc time / min qc time".
+std::string Ext(const StatExtremeRec &e)
+{
+    return std::to_string(e.Max) + ' ' + e.MaxQc + ' ' + std::to_string(e.MaxTime) + " / " +
+           std::to_string(e.Min) + ' ' + e.MinQc + ' ' + std::to_string(e.MinTime);
+}
+
+// An hour's wind as "max: wd qc ws qc taken / ext: wd ws time taken".
+std::string Hour(const WindHourRec &w)
+{
+    return std::to_string(w.MaxWd) + ' ' + w.MaxWdQc + ' ' + std::to_string(w.MaxWs) + ' ' +
+           w.MaxWsQc + ' ' + std::to_string(w.MaxTaken) + " / " + std::to_string(w.ExtWd) + ' ' +
+           std::to_string(w.ExtWs) + ' ' + std::to_string(w.ExtTime) + ' ' +
+           std::to_string(w.ExtTaken);
+}
+
 struct StatStore : ::testing::Test {
     std::unique_ptr<StatisticRec> s = std::make_unique<StatisticRec>();
     void SetUp() override { StatisticValueSetAt(s.get(), 1007); }
@@ -27,13 +44,8 @@ struct StatStore : ::testing::Test {
 
 TEST_F(StatStore, StartValuesMarkAnHourWithoutValidMinutes)
 {
-    for (const StatExtremeRec &e : s->Ext) {
-        EXPECT_EQ(e.Max, -99999);
-        EXPECT_EQ(e.Min, 99999);
-        EXPECT_EQ(e.MaxTime, 1007);
-        EXPECT_EQ(e.MaxQc, '8');
-        EXPECT_EQ(e.MinQc, '8');
-    }
+    for (const StatExtremeRec &e : s->Ext)
+        EXPECT_EQ(Ext(e), "-99999 8 1007 / 99999 8 1007");
     EXPECT_EQ(s->UMin.Qc, '8');
     EXPECT_EQ(s->Vis.Ring[9], -99999);
     EXPECT_EQ(s->Vis.Min10.Min, 99999);
@@ -45,26 +57,14 @@ TEST_F(StatStore, StartValuesMarkAnHourWithoutValidMinutes)
 
 TEST_F(StatStore, WindStartsDifferentlyAtStartUpAndAtTheHour)
 {
-    for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour}) {
-        EXPECT_EQ(w->MaxWd, 99999);
-        EXPECT_EQ(w->MaxWdQc, '8');
-        EXPECT_EQ(w->MaxWs, 0);
-        EXPECT_EQ(w->MaxWsQc, '0');
-        EXPECT_EQ(w->ExtWd, 10);
-        EXPECT_EQ(w->ExtWs, 0);
-    }
+    for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour})
+        EXPECT_EQ(Hour(*w), "99999 8 0 0 0 / 10 0 1007 0");
     s->MachWind.Ws1[3] = 450;
     s->MachWind.Ws1Qc[3] = '0';
     s->Wind.MaxWs = 77;
     StatisticValueReSetAt(s.get(), 0, 1100);
-    for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour}) {
-        EXPECT_EQ(w->MaxWd, 0);
-        EXPECT_EQ(w->MaxWdQc, '0');
-        EXPECT_EQ(w->MaxWs, 0);
-        EXPECT_EQ(w->ExtWd, 0);
-        EXPECT_EQ(w->ExtTime, 1100);
-        EXPECT_EQ(w->MaxTaken, 0);
-    }
+    for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour})
+        EXPECT_EQ(Hour(*w), "0 0 0 0 0 / 0 0 1100 0");
     // The 10-minute ring carries over the hour.
     EXPECT_EQ(s->MachWind.Ws1[3], 450);
     EXPECT_EQ(s->MachWind.Ws1Qc[3], '0');
@@ -79,8 +79,7 @@ TEST_F(StatStore, HourlyRestartsTouchOnlyTheirOwnGroups)
     s->Vis.Ring[4] = 12000;
 
     StatisticValueReSetAt(s.get(), 0, 1100);
-    EXPECT_EQ(s->Ext[SX_T0].Max, -99999);
-    EXPECT_EQ(s->Ext[SX_T0].MaxTime, 1100);
+    EXPECT_EQ(Ext(s->Ext[SX_T0]), "-99999 8 1100 / 99999 8 1100");
     EXPECT_EQ(s->RainSum[SR_RAT], 0);
     EXPECT_EQ(s->Radi.Sum[SRD_R0], 500);
     EXPECT_EQ(s->Radi.SunshineMinutes, 17);
@@ -103,12 +102,7 @@ TEST_F(StatStore, TiesKeepTheEarliestMinuteAndOnlyGoodQcCounts)
     EXPECT_EQ(StatisticTakeExtreme(&e, 10150, '8', 1004), 0);   // missing
     EXPECT_EQ(StatisticTakeExtreme(&e, 10110, '1', 1005), 1);   // suspect counts
     EXPECT_EQ(StatisticTakeExtreme(&e, 10110, '0', 1006), 0);
-    EXPECT_EQ(e.Max, 10130);
-    EXPECT_EQ(e.MaxTime, 1001);
-    EXPECT_EQ(e.MaxQc, '0');
-    EXPECT_EQ(e.Min, 10110);
-    EXPECT_EQ(e.MinTime, 1005);
-    EXPECT_EQ(e.MinQc, '1');
+    EXPECT_EQ(Ext(e), "10130 0 1001 / 10110 1 1005");
 
     StatMinimumRec &u = s->UMin;
     EXPECT_EQ(StatisticTakeMinimum(&u, 45, '0', 1010), 1);
@@ -129,9 +123,8 @@ TEST_F(StatStore, TiesKeepTheEarliestMinuteAndOnlyGoodQcCounts)
 
 TEST_F(StatStore, LastMinuteImageRoundTripsAndStaysInItsWords)
 {
-    for (int i = 0; i < SX_COUNT; ++i) {
+    for (int i = 0; i < SX_COUNT; ++i)
         StatisticTakeExtreme(&s->Ext[i], 100 + i, i % 2 ? '1' : '0', 1010 + i);
-    }
     StatisticTakeMinimum(&s->UMin, 33, '0', 1015);
     s->Vis.Ring[9] = 8000;
     s->Vis.Latest1 = 7000;
@@ -184,20 +177,13 @@ TEST_F(StatStore, LastMinuteImageRoundTripsAndStaysInItsWords)
     EXPECT_EQ(back->Ext[0].Max, -99999);   // hour group untouched
     EXPECT_EQ(std::memcmp(&back->Radi, &s->Radi, sizeof back->Radi), 0);
     StatisticUnpackHour(back.get(), buf);
-    for (int i = 0; i < SX_COUNT; ++i) {
-        EXPECT_EQ(back->Ext[i].Max, s->Ext[i].Max);
-        EXPECT_EQ(back->Ext[i].MinTime, s->Ext[i].MinTime);
-        EXPECT_EQ(back->Ext[i].MaxQc, s->Ext[i].MaxQc);
-    }
+    for (int i = 0; i < SX_COUNT; ++i)
+        EXPECT_EQ(Ext(back->Ext[i]), Ext(s->Ext[i])) << i;
     EXPECT_EQ(back->UMin.Min, 33);
     EXPECT_EQ(back->Vis.Ring[9], 8000);
     EXPECT_EQ(back->Vis.Min10.Qc, '1');
     EXPECT_EQ(back->RainSum[SR_RAW], 30);
-    EXPECT_EQ(back->Wind.MaxWs, 123);
-    EXPECT_EQ(back->Wind.MaxWsQc, '1');
-    EXPECT_EQ(back->Wind.MaxTaken, 1);
-    EXPECT_EQ(back->Wind.ExtWd, 265);
-    EXPECT_EQ(back->Wind.ExtTaken, 1);
+    EXPECT_EQ(Hour(back->Wind), Hour(s->Wind));
     EXPECT_EQ(back->Dmcd.Min0Time, 1059);
     EXPECT_EQ(back->LeLevel, 512);
     EXPECT_EQ(back->LeHour, 3);

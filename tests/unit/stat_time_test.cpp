@@ -49,63 +49,29 @@ struct tm Shift(const struct tm &t, long hours)
 
 } // namespace
 
-TEST(StatTime, OneHourBackAcrossMidnightMonthAndYear)
+TEST(StatTime, OneHourBackAndForwardAcrossMidnightMonthAndYear)
 {
-    struct tm t = At(2026, 7, 15, 0);
-    EXPECT_EQ(GetLastHour(&t), 1);
-    ExpectAt(t, 2026, 7, 14, 23);
-    t = At(2026, 5, 1, 0);
-    GetLastHour(&t);
-    ExpectAt(t, 2026, 4, 30, 23);
-    t = At(2026, 1, 1, 0);
-    GetLastHour(&t);
-    ExpectAt(t, 2025, 12, 31, 23);
-    t = At(2024, 3, 1, 0);
-    GetLastHour(&t);
-    ExpectAt(t, 2024, 2, 29, 23);
-    t = At(2100, 3, 1, 0);   // divisible by 100: no leap day
-    GetLastHour(&t);
-    ExpectAt(t, 2100, 2, 28, 23);
-    t = At(2000, 3, 1, 0);   // divisible by 400: leap day
-    GetLastHour(&t);
-    ExpectAt(t, 2000, 2, 29, 23);
-}
-
-TEST(StatTime, OneHourForwardAcrossMidnightMonthAndYear)
-{
-    struct tm t = At(2026, 12, 31, 23);
-    EXPECT_EQ(GetNextHour(&t), 1);
-    ExpectAt(t, 2027, 1, 1, 0);
-    t = At(2024, 2, 28, 23);
-    GetNextHour(&t);
-    ExpectAt(t, 2024, 2, 29, 0);
-    t = At(2023, 2, 28, 23);
-    GetNextHour(&t);
-    ExpectAt(t, 2023, 3, 1, 0);
-    t = At(2026, 4, 30, 23);
-    GetNextHour(&t);
-    ExpectAt(t, 2026, 5, 1, 0);
-    t = At(2026, 4, 30, 9);
-    GetNextHour(&t);
-    ExpectAt(t, 2026, 4, 30, 10);
-}
-
-TEST(StatTime, TwentyFourHoursBackFromFirstOfMarch)
-{
-    for (auto [year, day] : {std::pair{2024, 29}, std::pair{2023, 28}}) {
-        struct tm a = At(year, 3, 1, 5);
-        struct tm b = a;
-        EXPECT_EQ(CalcNhoursBack(&a, 24), 1);
-        EXPECT_EQ(calculate_nhours_back(&b, 24), 1);
-        ExpectAt(a, year, 2, day, 5);
-        ExpectAt(b, year, 2, day, 5);
+    // Leap days: 2024 and 2000 (divisible by 400) have one, 2100 (by 100)
+    // and 2023 have none.
+    const struct { int y, mo, d, h, dy, dmo, dd, dh; bool forward; } cases[] = {
+        {2026, 7, 15, 0, 2026, 7, 14, 23, false},  {2026, 5, 1, 0, 2026, 4, 30, 23, false},
+        {2026, 1, 1, 0, 2025, 12, 31, 23, false},  {2024, 3, 1, 0, 2024, 2, 29, 23, false},
+        {2100, 3, 1, 0, 2100, 2, 28, 23, false},   {2000, 3, 1, 0, 2000, 2, 29, 23, false},
+        {2026, 12, 31, 23, 2027, 1, 1, 0, true},   {2024, 2, 28, 23, 2024, 2, 29, 0, true},
+        {2023, 2, 28, 23, 2023, 3, 1, 0, true},    {2026, 4, 30, 23, 2026, 5, 1, 0, true},
+        {2026, 4, 30, 9, 2026, 4, 30, 10, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.y << '-' << c.mo << '-' << c.d << ' ' << c.h);
+        struct tm t = At(c.y, c.mo, c.d, c.h);
+        EXPECT_EQ(c.forward ? GetNextHour(&t) : GetLastHour(&t), 1);
+        ExpectAt(t, c.dy, c.dmo, c.dd, c.dh);
     }
 }
 
 TEST(StatTime, StepByStepAndAtOnceAgreeWithTheCalendar)
 {
-    const struct tm starts[] = {At(2024, 3, 1, 5), At(2025, 1, 1, 0), At(2026, 12, 31, 23),
-                                At(2000, 3, 31, 2)};
+    const struct tm starts[] = {At(2024, 3, 1, 5), At(2023, 3, 1, 5), At(2025, 1, 1, 0),
+                                At(2026, 12, 31, 23), At(2000, 3, 31, 2)};
     for (const struct tm &s : starts) {
         for (int n : {0, 1, 5, 23, 24, 25, 47, 100, 743, 744, 1000, 2000, 5000, 7000}) {
             struct tm a = s, b = s;

@@ -1,18 +1,10 @@
 // Wind of the minute: 3-second means across the minute boundary, the 1-, 2-
 // and 10-minute means with their sample limits, the extremes and the choice
 // between the mechanical and the ultrasonic sensor.
-#include <gtest/gtest.h>
+#include "dmgd_fixture.h"
 
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <random>
-
-#include "core/ShareMem.h"
-#include "processing/Statistic.h"
-#include "processing/Wind.h"
-#include "sampling/SampleQc.h"
-#include "sampling/Sensortable.h"
 
 namespace {
 
@@ -27,15 +19,6 @@ struct tm Minute(int h, int m)
     return t;
 }
 
-template <int N>
-void Fill(SampleRing<N> &r, int32_t v, char qc = '0')
-{
-    for (int i = 0; i < N; ++i) {
-        r.Value[i] = v;
-        r.Qc[i] = qc;
-    }
-}
-
 struct WindTest : ::testing::Test {
     std::unique_ptr<DefDataRec> def = std::make_unique<DefDataRec>();
     std::unique_ptr<TemproraryDataRec> live = std::make_unique<TemproraryDataRec>();
@@ -45,18 +28,8 @@ struct WindTest : ::testing::Test {
 
     void SetUp() override
     {
-        DefDataRec &d = *def;
-        d.QcCtrl = 1;
-        for (int r = 0; r < QCPS_ROWS; ++r)
-            for (int k = 0; k < 3; ++k)
-                d.Qcps[r][k] = QC_NONE;
-        for (int r = 0; r < QCPM_ROWS; ++r)
-            for (int k = 0; k < 5; ++k)
-                d.Qcpm[r][k] = QC_NONE;
-        for (int s = 0; s < SCV_ELEMENTS; ++s)
-            for (int k = 0; k < SCV_ENTRIES; ++k)
-                d.Scv[s][k][0] = ScvUnsetBound(s);
-        std::memset(d.ElementEnable, '1', sizeof d.ElementEnable);
+        NoLimits(*def);
+        std::memset(def->ElementEnable, '1', sizeof def->ElementEnable);
         defdata = def.get();
         TemproraryData = live.get();
         g_pCpyCfDataFlag = &cf;
@@ -90,6 +63,14 @@ struct WindTest : ::testing::Test {
         snap->WS_3Prev = snap->WS_3;
     }
     int Slot(int m) const { return m % 10; }
+    // Fields f0..f of the record as "value qc" pairs.
+    std::string VQ(int from, int to) const
+    {
+        std::string s;
+        for (int f = from; f <= to; ++f)
+            s += (s.empty() ? "" : " ") + std::to_string(out.Value[f]) + ' ' + out.Qc[f];
+        return s;
+    }
 };
 
 } // namespace
@@ -102,18 +83,14 @@ TEST(WindMean, VectorMeanAcrossNorthAndTheAxes)
     double d = WindVectorMean(across, ok, 2, &valid);
     EXPECT_EQ(valid, 2);
     EXPECT_LT(std::fmin(d, 360 - d), 1e-4);
-    EXPECT_GE(d, 0);
-    EXPECT_LT(d, 360);
-    const float skew[] = {350, 20};
-    EXPECT_NEAR(WindVectorMean(skew, ok, 2, nullptr), 5.0, 1e-4);
-    const float west[] = {270, 270, 270};
-    EXPECT_NEAR(WindVectorMean(west, ok, 3, nullptr), 270.0, 1e-4);
-    const float nw[] = {300, 330};
-    EXPECT_NEAR(WindVectorMean(nw, ok, 2, nullptr), 315.0, 1e-4);
-    const float sw[] = {200, 220};
-    EXPECT_NEAR(WindVectorMean(sw, ok, 2, nullptr), 210.0, 1e-4);
-    const float east[] = {80, 100};
-    EXPECT_NEAR(WindVectorMean(east, ok, 2, nullptr), 90.0, 1e-4);
+    EXPECT_TRUE(d >= 0 && d < 360) << d;
+    // One pair in each quadrant, and a pure west wind.
+    const struct { float a, b; double mean; } pairs[] = {
+        {350, 20, 5}, {300, 330, 315}, {200, 220, 210}, {80, 100, 90}, {270, 270, 270}};
+    for (const auto &p : pairs) {
+        const float two[] = {p.a, p.b};
+        EXPECT_NEAR(WindVectorMean(two, ok, 2, nullptr), p.mean, 1e-4) << p.a << ' ' << p.b;
+    }
     // No valid direction: the vector sum is exactly 0, which reads as 270.
     const char bad[2] = {'8', '2'};
     EXPECT_EQ(WindVectorMean(across, bad, 2, &valid), 270.0);
@@ -160,16 +137,8 @@ TEST_F(WindTest, SteadyWindFillsTheSixFields)
 {
     for (int m = 0; m < 7; ++m)
         Mech(10, m);
-    EXPECT_EQ(out.Value[0], 45);
-    EXPECT_EQ(out.Value[1], 50);
-    EXPECT_EQ(out.Value[2], 45);
-    EXPECT_EQ(out.Value[3], 50);
-    EXPECT_EQ(out.Value[4], 45);
-    EXPECT_EQ(out.Value[5], 50);
-    for (int f = 0; f < WIND_FIELDS; ++f) {
-        EXPECT_EQ(out.Qc[f], '0') << f;
-        EXPECT_EQ(out.Flag[f], '1') << f;
-    }
+    EXPECT_EQ(VQ(0, 5), "45 0 50 0 45 0 50 0 45 0 50 0");
+    EXPECT_EQ(std::string(out.Flag, WIND_FIELDS), "111111");
     const WindHourRec &h = Statistic->MachWind.Hour;
     EXPECT_EQ(h.MaxWs, 50);
     EXPECT_EQ(h.MaxWd, 45);
@@ -194,9 +163,7 @@ TEST_F(WindTest, TenMinuteMeanNeedsSevenMinutesAndRunsAcrossTheHour)
         Mech(11, m);
     }
     // Mean of 1..10 m/s = 5.5 m/s.
-    EXPECT_EQ(out.Value[3], 55);
-    EXPECT_EQ(out.Qc[3], '0');
-    EXPECT_EQ(out.Value[2], 180);
+    EXPECT_EQ(VQ(2, 3), "180 0 55 0");
     EXPECT_EQ(Statistic->MachWind.Ws1[Slot(55)], 100);
     EXPECT_EQ(Statistic->MachWind.Ws1[Slot(4)], 1000);
     // The hour's maximum restarted at 11:00 and follows the new hour only.
@@ -228,8 +195,7 @@ TEST_F(WindTest, OneMinuteSpeedLimitsWithAndWithoutTheCfCopy)
     EXPECT_EQ(out.Qc[1], '0');
     Fill(snap->WS_3Prev, 500);
     badSeconds(31);
-    EXPECT_EQ(out.Qc[1], '8');
-    EXPECT_EQ(out.Value[1], 0);
+    EXPECT_EQ(VQ(1, 1), "0 8");
 }
 
 TEST_F(WindTest, DirectionLimitsAndAllMissing)
@@ -252,22 +218,17 @@ TEST_F(WindTest, DirectionLimitsAndAllMissing)
     // All invalid: the 2-minute direction cannot reach 80 of 120.
     Fill(snap->WDPrev, 90);
     badSeconds(60);
-    EXPECT_EQ(out.Value[0], 99999);
-    EXPECT_EQ(out.Qc[0], '8');
+    EXPECT_EQ(VQ(0, 0), "99999 8");
     EXPECT_EQ(out.Flag[0], '1');
     // 2-minute direction with 40 bad of 120 still counts.
     badSeconds(40);
-    EXPECT_EQ(out.Value[0], 90);
-    EXPECT_EQ(out.Qc[0], '0');
+    EXPECT_EQ(VQ(0, 0), "90 0");
     // Direction switched off: the ring says '2', the direction fields are
     // absent.
     def->ElementEnable[EL_WD] = '0';
     badSeconds(0);
     EXPECT_EQ(Statistic->MachWind.Wd1Qc[2], '2');
-    EXPECT_EQ(out.Flag[0], '0');
-    EXPECT_EQ(out.Flag[2], '0');
-    EXPECT_EQ(out.Flag[4], '0');
-    EXPECT_EQ(out.Flag[5], '1');
+    EXPECT_EQ(std::string(out.Flag, WIND_FIELDS), "010101");
 }
 
 TEST_F(WindTest, WestWindWithANullCosineSumGives270Everywhere)
@@ -276,9 +237,7 @@ TEST_F(WindTest, WestWindWithANullCosineSumGives270Everywhere)
         Steady(300, 270);
         Mech(12, m);
     }
-    EXPECT_EQ(out.Value[0], 270);
-    EXPECT_EQ(out.Value[2], 270);
-    EXPECT_EQ(out.Value[4], 270);
+    EXPECT_EQ(VQ(0, 0) + ' ' + VQ(2, 2) + ' ' + VQ(4, 4), "270 0 270 0 270 0");
     EXPECT_EQ(Statistic->MachWind.Hour.MaxWd, 270);
 }
 
@@ -306,10 +265,7 @@ TEST_F(WindTest, GustTakesTheDirectionOfItsSeconds)
     // No valid 3-second mean: both fields missing.
     Fill(snap->WS, 500, '2');
     Mech(10, 8);
-    EXPECT_EQ(out.Value[5], 99999);
-    EXPECT_EQ(out.Qc[5], '8');
-    EXPECT_EQ(out.Value[4], 99999);
-    EXPECT_EQ(out.Qc[4], '8');
+    EXPECT_EQ(VQ(4, 5), "99999 8 99999 8");
 }
 
 TEST_F(WindTest, CalmCupsSwitchToTheUltrasonicSensorAndFiveMinutesBack)
