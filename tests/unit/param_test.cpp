@@ -111,14 +111,9 @@ TEST_F(ParamTest, DefaultParaBytesAtTheirOffsets)
     EXPECT_EQ(At<int32_t>(f, 332 + 26 * 4), 50);
 
     EXPECT_EQ(f.substr(440, 20), "11101011101101111111");
-    std::string enable(85, '1');
-    for (int row : {22, 84})
-        enable[row] = '0';
-    for (int row = 37; row <= 45; ++row)
-        enable[row] = '0';
-    for (int row = 68; row <= 79; ++row)
-        enable[row] = '0';
-    EXPECT_EQ(f.substr(460, 85), enable);
+    // Element enables: rows 22, 37-45, 68-79 and 84 off.
+    EXPECT_EQ(f.substr(460, 85),
+              "1111111111111111111111011111111111111000000000111111111111111111111100000000000011110");
     EXPECT_EQ(f.substr(545, 2), "11");
     EXPECT_EQ(f.substr(547, 82), std::string(82, '0'));
     EXPECT_EQ(f.substr(629, 3), std::string(3, '\0'));
