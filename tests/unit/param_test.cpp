@@ -30,11 +30,19 @@ void Put(std::string &bytes, std::size_t offset, T v)
     std::memcpy(bytes.data() + offset, &v, sizeof v);
 }
 
+// What f printed.
+template <typename F>
+std::string Printed(F f)
+{
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
 class ParamTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = {defdata, defdataEx, modipam};
         // Start from garbage so that a record that is not cleared shows.
         std::memset(&para_, 0xA5, sizeof para_);
         std::memset(&ex_, 0xA5, sizeof ex_);
@@ -46,37 +54,26 @@ protected:
     }
     void TearDown() override
     {
-        defdata = saved_.d;
-        defdataEx = saved_.e;
-        modipam = saved_.m;
+        defdata = nullptr;
+        defdataEx = nullptr;
+        modipam = nullptr;
     }
 
     // The bytes of para.bin as the factory defaults of the given generation.
     std::string DefaultPara(int generation)
     {
         defdataEx->Generation = generation;
-        testing::internal::CaptureStdout();
-        SetDefaultParam();
-        testing::internal::GetCapturedStdout();
+        Printed(SetDefaultParam);
         return sb_.Read(PARA_FILE);
     }
 
     bool Exists(const char *boardPath) const { return std::filesystem::exists(sb_.Path(boardPath)); }
 
     Sandbox sb_;
-    struct {
-        DefDataRec *d;
-        DefDataExRec *e;
-        ModiPamRec *m;
-    } saved_{};
-    static DefDataRec para_;
-    static DefDataExRec ex_;
-    static ModiPamRec modi_;
+    inline static DefDataRec para_;
+    inline static DefDataExRec ex_;
+    inline static ModiPamRec modi_;
 };
-
-DefDataRec ParamTest::para_;
-DefDataExRec ParamTest::ex_;
-ModiPamRec ParamTest::modi_;
 
 const char kIdentity[] = "Manufacturer:QUILLMERE\nFlag:KORV2000\nSerialNo:201001080001\nHardVersion:V1.00\n"
                          "SoftVersion:V2.73\nFileVersion:V1.00\nID:10101\nLongti:116.22.26\nLati:39.10.03\n"
@@ -87,10 +84,7 @@ const char kIdentity[] = "Manufacturer:QUILLMERE\nFlag:KORV2000\nSerialNo:201001
 
 TEST_F(ParamTest, MissingParaIsCreatedWithDefaultsAndIdentity)
 {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(CheckParamFile(), 0);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, std::string(kIdentity) + "\r\n" + kIdentity);
+    EXPECT_EQ(Printed([] { EXPECT_EQ(CheckParamFile(), 0); }), std::string(kIdentity) + "\r\n" + kIdentity);
     EXPECT_EQ(sb_.Read(PARA_FILE).size(), 5840u);
     EXPECT_FALSE(Exists(PARA_FILE ".tmp"));
 }
@@ -117,14 +111,9 @@ TEST_F(ParamTest, DefaultParaBytesAtTheirOffsets)
     EXPECT_EQ(At<int32_t>(f, 332 + 26 * 4), 50);
 
     EXPECT_EQ(f.substr(440, 20), "11101011101101111111");
-    std::string enable(85, '1');
-    for (int row : {22, 84})
-        enable[row] = '0';
-    for (int row = 37; row <= 45; ++row)
-        enable[row] = '0';
-    for (int row = 68; row <= 79; ++row)
-        enable[row] = '0';
-    EXPECT_EQ(f.substr(460, 85), enable);
+    // Element enables: rows 22, 37-45, 68-79 and 84 off.
+    EXPECT_EQ(f.substr(460, 85),
+              "1111111111111111111111011111111111111000000000111111111111111111111100000000000011110");
     EXPECT_EQ(f.substr(545, 2), "11");
     EXPECT_EQ(f.substr(547, 82), std::string(82, '0'));
     EXPECT_EQ(f.substr(629, 3), std::string(3, '\0'));
@@ -176,13 +165,10 @@ TEST_F(ParamTest, DefaultParaBytesAtTheirOffsets)
 
 TEST_F(ParamTest, GenerationDecidesTerhFlagAndStationType)
 {
-    std::string g1 = DefaultPara(1);
-    EXPECT_EQ(g1[440 + 15], '0');
-    EXPECT_EQ(g1[5837], 'M');
-    for (int gen : {0, 2}) {
+    for (int gen : {0, 1, 2}) {
         std::string f = DefaultPara(gen);
-        EXPECT_EQ(f[440 + 15], '1') << gen;
-        EXPECT_EQ(f[5837], '\0') << gen;
+        EXPECT_EQ(f[440 + 15], gen == 1 ? '0' : '1') << gen;
+        EXPECT_EQ(f[5837], gen == 1 ? 'M' : '\0') << gen;
     }
 }
 
@@ -194,11 +180,8 @@ TEST_F(ParamTest, WrongLengthParaIsReplacedByDefaults)
     const std::string defaults = DefaultPara(0);
     for (std::size_t len : {std::size_t(0), std::size_t(5839), std::size_t(5841), std::size_t(11680)}) {
         SCOPED_TRACE(len);
-        std::string junk(len, '7');
-        sb_.Write(PARA_FILE, junk);
-        testing::internal::CaptureStdout();
-        CheckParamFile();
-        std::string out = testing::internal::GetCapturedStdout();
+        sb_.Write(PARA_FILE, std::string(len, '7'));
+        std::string out = Printed(CheckParamFile);
         EXPECT_EQ(out.rfind("***nFileLength:" + std::to_string(len) + "\nreset para!\r\nManufacturer:", 0), 0u)
             << out;
         EXPECT_EQ(sb_.Read(PARA_FILE), defaults);
@@ -213,15 +196,12 @@ TEST_F(ParamTest, RightLengthParaIsLoadedWhole)
     Put<int32_t>(f, 164, 480);
     sb_.Write(PARA_FILE, f);
     ex_.Generation = 1;
-    testing::internal::CaptureStdout();
-    CheckParamFile();
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = Printed(CheckParamFile);
     EXPECT_EQ(out.rfind("***nFileLength:5840\nCOMPILETIME ", 0), 0u) << out;
     EXPECT_NE(out.find("\r\n\r\nManufacturer:QUILLMERE\n"), std::string::npos);
     EXPECT_NE(out.find("ID:54511\n"), std::string::npos);
     EXPECT_EQ(std::string(para_.StationId), "54511");
-    int32_t td = para_.Td;
-    EXPECT_EQ(td, 480);
+    EXPECT_EQ(int32_t(para_.Td), 480);
     EXPECT_EQ(sb_.Read(PARA_FILE), f);
 }
 
@@ -235,9 +215,7 @@ TEST_F(ParamTest, UnknownGpsPortTypeLoadsAsGps)
         SCOPED_TRACE(int(c.file));
         f[3577] = char(c.file);
         sb_.Write(PARA_FILE, f);
-        testing::internal::CaptureStdout();
-        ReadDefaultParam();
-        testing::internal::GetCapturedStdout();
+        Printed(ReadDefaultParam);
         EXPECT_EQ(para_.GpsPortType, c.memory);
         EXPECT_EQ(sb_.Read(PARA_FILE), f);   // the fix is not saved
     }
@@ -251,19 +229,14 @@ TEST_F(ParamTest, SubCollectorFlagsForcedInMemoryOnly)
         SCOPED_TRACE(gen);
         sb_.Write(PARA_FILE, f);
         ex_.Generation = gen;
-        testing::internal::CaptureStdout();
-        CheckParamFile();
-        testing::internal::GetCapturedStdout();
-        std::string flags(para_.ObValid, 20);
-        EXPECT_EQ(flags, gen == 0 ? "11101111111111110011" : "11101111111111111111");
+        Printed(CheckParamFile);
+        EXPECT_EQ(std::string(para_.ObValid, 20), gen == 0 ? "11101111111111110011" : "11101111111111111111");
         EXPECT_EQ(sb_.Read(PARA_FILE), f);
     }
     // Freshly created defaults get the same treatment, and only in memory.
     std::filesystem::remove(sb_.Path(PARA_FILE));
     ex_.Generation = 0;
-    testing::internal::CaptureStdout();
-    CheckParamFile();
-    testing::internal::GetCapturedStdout();
+    Printed(CheckParamFile);
     EXPECT_EQ(std::string(para_.ObValid, 20), "11101011101101110011");
     EXPECT_EQ(sb_.Read(PARA_FILE).substr(440, 20), "11101011101101111111");
 }
@@ -277,21 +250,16 @@ TEST_F(ParamTest, GarbageOfTheRightLengthLoadsWithBoundedTexts)
         c = char((x >> 16) | 1);   // no NUL anywhere: no text is terminated
     }
     sb_.Write(PARA_FILE, f);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(CheckParamFile(), 0);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = Printed([] { EXPECT_EQ(CheckParamFile(), 0); });
     EXPECT_EQ(std::strlen(para_.StationId), 7u);
     EXPECT_EQ(std::strlen(para_.DestIp), 15u);
-    std::string id = "\nID:" + f.substr(120, 7) + "\n";
-    EXPECT_NE(out.find(id), std::string::npos);
+    EXPECT_NE(out.find("\nID:" + f.substr(120, 7) + "\n"), std::string::npos);
 }
 
 TEST_F(ParamTest, UnopenableParaLeavesRecordZero)
 {
     std::filesystem::create_directories(sb_.Path(PARA_FILE));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ReadDefaultParam(), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "error fp==NULL\n");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(ReadDefaultParam(), -1); }), "error fp==NULL\n");
     DefDataRec zero{};
     EXPECT_EQ(std::memcmp(&para_, &zero, sizeof zero), 0);
 }
@@ -301,32 +269,24 @@ TEST_F(ParamTest, UnopenableParaLeavesRecordZero)
 
 TEST_F(ParamTest, ParaExLoadResetAndCreate)
 {
-    testing::internal::CaptureStdout();
     ex_.Generation = 7;
-    CheckParaExFile();   // missing: created silently
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(Printed(CheckParaExFile), "");   // missing: created silently
     EXPECT_EQ(sb_.Read(PARA_EX_FILE), std::string(4, '\0'));
 
     sb_.Write(PARA_EX_FILE, "");
     ex_.Generation = 7;
-    testing::internal::CaptureStdout();
-    CheckParaExFile();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "reset para_ex!\r\n");
+    EXPECT_EQ(Printed(CheckParaExFile), "reset para_ex!\r\n");
     EXPECT_EQ(ex_.Generation, 0);
     EXPECT_EQ(sb_.Read(PARA_EX_FILE), std::string(4, '\0'));
 
     sb_.Write(PARA_EX_FILE, std::string("\x01\0\0\0", 4));
-    testing::internal::CaptureStdout();
-    CheckParaExFile();
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("COMPILETIME ", 0), 0u);
+    EXPECT_EQ(Printed(CheckParaExFile).rfind("COMPILETIME ", 0), 0u);
     EXPECT_EQ(ex_.Generation, 1);
 }
 
 TEST_F(ParamTest, ModiParamDefaultsAndReset)
 {
-    testing::internal::CaptureStdout();
-    CheckmodiParamFile();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(Printed(CheckmodiParamFile), "");
     std::string f = sb_.Read(MODIPAM_FILE);
     ASSERT_EQ(f.size(), 1600u);
     const float entry[5] = {0, 1, 0, 1, 0};
@@ -339,15 +299,11 @@ TEST_F(ParamTest, ModiParamDefaultsAndReset)
     std::string changed = f;
     Put<float>(changed, 20, 2.5f);
     sb_.Write(MODIPAM_FILE, changed);
-    testing::internal::CaptureStdout();
-    CheckmodiParamFile();
-    testing::internal::GetCapturedStdout();
+    Printed(CheckmodiParamFile);
     EXPECT_EQ(modi_.Pam[1][0], 2.5f);
 
     sb_.Write(MODIPAM_FILE, changed.substr(0, 1599));
-    testing::internal::CaptureStdout();
-    CheckmodiParamFile();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "reset modipara!\r\n");
+    EXPECT_EQ(Printed(CheckmodiParamFile), "reset modipara!\r\n");
     EXPECT_EQ(sb_.Read(MODIPAM_FILE), f);
 }
 
@@ -359,10 +315,7 @@ TEST_F(ParamTest, SaveReplacesFileWithoutLeavingTemporary)
     std::string before = DefaultPara(0);
     std::memcpy(para_.StationId, "A1234\0", 6);
     EXPECT_EQ(SaveParaFile(0), 1);
-    std::string after = sb_.Read(PARA_FILE);
-    EXPECT_EQ(after.size(), 5840u);
-    EXPECT_EQ(after.substr(120, 6), std::string("A1234\0", 6));
-    EXPECT_EQ(after.substr(128), before.substr(128));
+    EXPECT_EQ(sb_.Read(PARA_FILE), before.substr(0, 120) + std::string("A1234\0", 6) + before.substr(126));
     EXPECT_FALSE(Exists(PARA_FILE ".tmp"));
 }
 
@@ -373,17 +326,13 @@ TEST_F(ParamTest, FailedSaveLeavesOldFileIntact)
 
     // The temporary file cannot be created.
     std::filesystem::create_directory(sb_.Path(PARA_FILE ".tmp"));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(SaveParaFile(0), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "error fp==NULL\n");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(SaveParaFile(0), 0); }), "error fp==NULL\n");
     EXPECT_EQ(sb_.Read(PARA_FILE), before);
     std::filesystem::remove(sb_.Path(PARA_FILE ".tmp"));
 
     // The rename fails: the target is a folder that is not empty.
-    testing::internal::CaptureStdout();
     std::filesystem::create_directories(sb_.Path(MODIPAM_FILE "/keep"));
-    EXPECT_EQ(SaveModiParaFile(), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SaveParaFile error\r\n");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(SaveModiParaFile(), 0); }), "SaveParaFile error\r\n");
     EXPECT_FALSE(Exists(MODIPAM_FILE ".tmp"));
     EXPECT_TRUE(Exists(MODIPAM_FILE "/keep"));
 }

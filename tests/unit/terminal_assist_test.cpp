@@ -58,12 +58,10 @@ TEST(TerminalAssist, AtofAssist)
 
 TEST(TerminalAssist, HexDigits)
 {
-    EXPECT_EQ(asc_to_hex('0'), 0);
-    EXPECT_EQ(asc_to_hex('9'), 9);
-    EXPECT_EQ(asc_to_hex('A'), 10);
-    EXPECT_EQ(asc_to_hex('f'), 15);
-    EXPECT_EQ(asc_to_hex('G'), 32);
-    EXPECT_EQ(asc_to_hex(' '), 32);
+    const char digits[] = "09AfG ";
+    const int values[] = {0, 9, 10, 15, 32, 32};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(asc_to_hex(digits[i]), values[i]) << digits[i];
 }
 
 TEST(TerminalAssist, CountsAndDecimals)
@@ -91,10 +89,6 @@ TEST(TerminalAssist, RoundHalfAwayFromZero)
 TEST(TerminalAssist, LrcBalancesTheSum)
 {
     const unsigned char bytes[] = {0x01, 0x02, 0xFF, 0x80};
-    unsigned char lrc = LRCCheck(bytes, 4);
-    unsigned sum = lrc;
-    for (unsigned char b : bytes)
-        sum += b;
-    EXPECT_EQ(sum % 256, 0u);
+    EXPECT_EQ((LRCCheck(bytes, 4) + 0x01 + 0x02 + 0xFF + 0x80) % 256, 0);
     EXPECT_EQ(LRCCheck(bytes, 0), 0);
 }

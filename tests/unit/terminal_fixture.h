@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +20,41 @@
 
 namespace terminal_test {
 
+template <typename T>
+std::unique_ptr<T> Zeroed()
+{
+    auto p = std::make_unique<T>();
+    std::memset(static_cast<void *>(p.get()), 0, sizeof(T));
+    return p;
+}
+
+// Both ends of a socket pair standing in for a serial port or the LAN link.
+struct Link {
+    int ours = -1, theirs = -1;
+    Link()
+    {
+        int sv[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0) {
+            ours = sv[0];
+            theirs = sv[1];
+            fcntl(theirs, F_SETFL, O_NONBLOCK);
+        }
+    }
+    ~Link()
+    {
+        close(ours);
+        close(theirs);
+    }
+    std::string Received()
+    {
+        std::string s;
+        char b[4096];
+        for (ssize_t n; (n = read(theirs, b, sizeof b)) > 0;)
+            s.append(b, std::size_t(n));
+        return s;
+    }
+};
+
 struct Reply {
     int dest;
     std::string text;
@@ -24,18 +64,10 @@ using Lines = std::vector<std::string>;
 
 class TerminalTest : public ::testing::Test {
 protected:
-    explicit TerminalTest(const std::string &clock = "2024-03-10 10:00:00") : sandbox_(clock)
+    explicit TerminalTest(const std::string &clock = "2024-03-10 10:00:00")
+        : sandbox_(clock), temp_(Zeroed<TemproraryDataRec>()), def_(Zeroed<DefDataRec>()),
+          defEx_(Zeroed<DefDataExRec>()), uart_(Zeroed<UartDevRec>()), ring_(Zeroed<Send2PcRec>())
     {
-        temp_ = std::make_unique<TemproraryDataRec>();
-        def_ = std::make_unique<DefDataRec>();
-        defEx_ = std::make_unique<DefDataExRec>();
-        uart_ = std::make_unique<UartDevRec>();
-        ring_ = std::make_unique<Send2PcRec>();
-        std::memset(temp_.get(), 0, sizeof *temp_);
-        std::memset(def_.get(), 0, sizeof *def_);
-        std::memset(defEx_.get(), 0, sizeof *defEx_);
-        std::memset(uart_.get(), 0, sizeof *uart_);
-        std::memset(ring_.get(), 0, sizeof *ring_);
         for (auto &p : uart_->Port)
             p.fd = -1;
         std::memcpy(def_->StationId, "54511", 5);
@@ -78,8 +110,33 @@ protected:
             t.push_back(r.text);
         return t;
     }
+    // Bytes as they arrive from a port.
+    void Feed(int port, const std::string &bytes)
+    {
+        SetCurrentReplyPort(port);
+        UartRcvBytes(port, bytes.data(), int(bytes.size()));
+    }
+    // Runs produce with the ring drained to link as a writer thread would,
+    // and returns what arrived once both are done.
+    template <typename F>
+    std::string Drained(Link &link, F produce)
+    {
+        std::atomic<bool> done{false};
+        std::string got;
+        std::thread drain([&] {
+            while (!done || Send2PcPending() > 0) {
+                Send2Pc();
+                got += link.Received();
+                usleep(500);
+            }
+        });
+        produce();
+        done = true;
+        drain.join();
+        return got + link.Received();
+    }
     // Runs one command line as it arrives on port.
-    Lines Run(int port, const std::string &line, int access)
+    Lines Run(int port, const std::string &line, int access = ACCESS_FULL)
     {
         SetCurrentReplyPort(port);
         ProcessRxData(port, line.c_str(), access);

@@ -15,117 +15,77 @@ constexpr const char *kDebugQuery = "COM0:0 COM1:0 COM2:0 COM3:0 COM4:0 COM5:0\r
 
 TEST(TerminalTable, IndexesAndTheSwappedPair)
 {
-    EXPECT_EQ(ProcessCommand("REBOOT"), 0);
-    EXPECT_EQ(ProcessCommand("DMGD"), 21);
-    EXPECT_EQ(ProcessCommand("STATSOIL"), 76);
-    EXPECT_EQ(ProcessCommand("STATEATH"), 74);
-    EXPECT_EQ(ProcessCommand("STATSEAA"), 75);
-    EXPECT_EQ(ProcessCommand("WSPLATFOM2GROUND"), 58);
-    EXPECT_EQ(ProcessCommand("STLX"), 114);
-    EXPECT_EQ(ProcessCommand("date"), -1);
-    EXPECT_EQ(ProcessCommand("DMGDX"), -1);
-    EXPECT_EQ(ProcessCommand("DMG"), -1);
-    EXPECT_EQ(ProcessCommand(""), -1);
+    const struct {
+        const char *word;
+        int index;
+    } commands[] = {{"REBOOT", 0}, {"DMGD", 21},  {"STATSOIL", 76},         {"STATEATH", 74},
+                    {"STATSEAA", 75}, {"WSPLATFOM2GROUND", 58}, {"STLX", 114}, {"date", -1},
+                    {"DMGDX", -1}, {"DMG", -1}, {"", -1}},
+      elements[] = {{"nNull", 0}, {"T0", 2}, {"OCC", 79}, {"WS2", -1}, {"RAT1_C", -1}, {"t0", -1}};
+    for (auto c : commands)
+        EXPECT_EQ(ProcessCommand(c.word), c.index) << c.word;
+    for (auto e : elements)
+        EXPECT_EQ(FindElementCode(e.word), e.index) << e.word;
     EXPECT_EQ(ExecutCommand(115, ""), -1);
     EXPECT_EQ(ExecutCommand(-1, ""), -1);
-}
-
-TEST(TerminalTable, ElementCodes)
-{
-    EXPECT_EQ(FindElementCode("nNull"), 0);
-    EXPECT_EQ(FindElementCode("T0"), 2);
-    EXPECT_EQ(FindElementCode("OCC"), 79);
-    EXPECT_EQ(FindElementCode("WS2"), -1);
-    EXPECT_EQ(FindElementCode("RAT1_C"), -1);
-    EXPECT_EQ(FindElementCode("t0"), -1);
 }
 
 TEST_F(TerminalTest, FramingOfCommandWordAndParameter)
 {
     // DEBUGCOM answers its flags without a parameter and "F" to a bad one.
-    EXPECT_EQ(Run(COM0, "DEBUGCOM\r\n", ACCESS_FULL), Lines{kDebugQuery});
-    EXPECT_EQ(Run(COM0, " \t DEBUGCOM\r", ACCESS_FULL), Lines{kDebugQuery});
-    EXPECT_EQ(Run(COM0, "DEBUGCOM  \t \r\n", ACCESS_FULL), Lines{kDebugQuery});
-    EXPECT_EQ(Run(COM0, "debugcom\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "DEBUGCOM   XYZ\r\n", ACCESS_FULL), F);
+    for (const char *line : {"DEBUGCOM\r\n", " \t DEBUGCOM\r", "DEBUGCOM  \t \r\n"})
+        EXPECT_EQ(Run(COM0, line), Lines{kDebugQuery}) << line;
+    for (const char *line : {"debugcom\r\n", "DEBUGCOM   XYZ\r\n", "DATE\r\n"})
+        EXPECT_EQ(Run(COM0, line), F) << line;
     // BJDATA ignores its parameter and sends the log text as it stands.
     std::snprintf(TemproraryData->RcvLogText, sizeof TemproraryData->RcvLogText, "10:01,60\n");
-    EXPECT_EQ(Run(COM0, "BJDATA anything at all\r\n", ACCESS_FULL), Lines{"10:01,60\n"});
-    // Commands of families not built yet still answer.
-    EXPECT_EQ(Run(COM0, "DATE\r\n", ACCESS_FULL), F);
+    EXPECT_EQ(Run(COM0, "BJDATA anything at all\r\n"), Lines{"10:01,60\n"});
     // No reply at all for the commands that are accepted and ignored.
-    EXPECT_EQ(Run(COM0, "WARNSET 1\r\n", ACCESS_FULL), Lines{});
-    EXPECT_EQ(Run(COM0, "DELTFILE\r\n", ACCESS_FULL), Lines{});
+    for (const char *line : {"WARNSET 1\r\n", "DELTFILE\r\n"})
+        EXPECT_EQ(Run(COM0, line), Lines{}) << line;
 }
 
 TEST_F(TerminalTest, OverlongWordsAndParameters)
 {
-    EXPECT_EQ(Run(COM0, std::string(26, 'A') + "\r\n", ACCESS_FULL), F);   // unknown, but parsed
-    EXPECT_EQ(Run(COM0, std::string(27, 'A') + "\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, std::string(400, 'B') + "\r\n", ACCESS_FULL), F);
+    for (std::size_t n : {26, 27, 400})   // 26: unknown, but parsed
+        EXPECT_EQ(Run(COM0, std::string(n, 'A') + "\r\n"), F) << n;
     std::strcpy(TemproraryData->RcvLogText, "log\n");
-    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(99, 'x') + "\r\n", ACCESS_FULL), Lines{"log\n"});
-    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(100, 'x') + "\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(5000, 'x'), ACCESS_FULL), F);
+    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(99, 'x') + "\r\n"), Lines{"log\n"});
+    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(100, 'x') + "\r\n"), F);
+    EXPECT_EQ(Run(COM0, "BJDATA " + std::string(5000, 'x')), F);
     // A NUL ends the line wherever it is.
-    EXPECT_EQ(Run(COM0, std::string("BJDATA\0garbage", 14), ACCESS_FULL), Lines{"log\n"});
+    EXPECT_EQ(Run(COM0, std::string("BJDATA\0garbage", 14)), Lines{"log\n"});
 }
 
-// What restricted access lets through, command by command.
+// What restricted access lets through, command by command: on the LAN link
+// and on COM1 as a terminal. A command line is "WORD parameter".
 TEST(TerminalAccess, RestrictedTable)
 {
-    struct Case {
-        const char *cmd;
-        const char *param;
-        bool lan;    // admitted on the LAN link
-        bool com1;   // admitted on COM1 as a terminal
+    auto admitted = [](int port, const std::string &line) {
+        std::size_t blank = line.find(' ');
+        int index = ProcessCommand(line.substr(0, blank).c_str());
+        EXPECT_GE(index, 0) << line;
+        return CommandAdmitted(port, index, blank == std::string::npos ? "" : line.c_str() + blank + 1);
     };
-    const Case cases[] = {
-        {"DATE", "", true, true},
-        {"DATE", "2024-03-10", false, false},
-        {"REBOOT", "", true, true},
-        {"REBOOT", "1", false, false},
-        {"DMGD", "2024-03-10 10:00 5", true, true},
-        {"DHGD", "2024-03-10 10 5", true, true},
-        {"SAMPLE", "T0 2024-03-10 10:00", true, true},
-        {"SAMPLE", "T0", true, true},
-        {"SAMPLE", "XYZ", false, false},
-        {"QCPS", "T0", true, true},
-        {"QCPS", "TD", true, true},
-        {"QCPS", "T0 -50 50 5", false, false},
-        {"STATSENSOR", "nNull", true, true},
-        {"RAWMODE", "8", false, true},
-        {"SNOWMODE", "8", false, false},
-        {"OBSAMPLE", "1", true, true},
-        {"DAUSET", "00000000000000000000", true, true},
-        {"SAMPLESAVE", "000000", true, true},
-        {"SENSTDEF", "", false, false},
-        {"SENSTDEF", "T0", false, false},
-        {"RESETTOFACTORY", "", false, false},
-        {"RESETTOFACTORY", "T0", false, false},
-        {"SYSCMD", "P", false, false},
-        {"SYSCMD", "", false, false},
-        {"UPGRADE", "", false, false},
-        {"PUTPARAFILE", "", false, false},
-        {"GETPARAFILE", "", false, false},
-        {"CHGVER", "", true, true},
-        {"CHGVER", "1", false, false},
-        {"ID", "nNull", false, false},
-        {"SERIALNO", "T0", false, false},
-        {"CLIMSPEED", "P", false, false},
-        {"ID", "", true, true},
-        {"TD", "60 1", false, false},
-    };
-    for (const Case &c : cases) {
-        int index = ProcessCommand(c.cmd);
-        ASSERT_GE(index, 0) << c.cmd;
-        EXPECT_EQ(CommandAdmitted(PORT_LAN, index, c.param), c.lan) << c.cmd << " '" << c.param << "' on the LAN";
-        EXPECT_EQ(CommandAdmitted(COM1, index, c.param), c.com1) << c.cmd << " '" << c.param << "' on COM1";
-    }
-    EXPECT_TRUE(CommandAdmitted(COM2, ProcessCommand("SNOWMODE"), "8"));
-    EXPECT_TRUE(CommandAdmitted(COM3, ProcessCommand("VISITYPE"), "8"));
-    EXPECT_TRUE(CommandAdmitted(COM4, ProcessCommand("AIRPTYPE"), "8"));
-    EXPECT_FALSE(CommandAdmitted(COM4, ProcessCommand("VISITYPE"), "8"));
+    const char *const both[] = {"DATE", "REBOOT", "DMGD 2024-03-10 10:00 5", "DHGD 2024-03-10 10 5",
+                                "SAMPLE T0 2024-03-10 10:00", "SAMPLE T0", "QCPS T0", "QCPS TD",
+                                "STATSENSOR nNull", "OBSAMPLE 1", "DAUSET 00000000000000000000",
+                                "SAMPLESAVE 000000", "CHGVER", "ID"};
+    const char *const neither[] = {"DATE 2024-03-10", "REBOOT 1", "SAMPLE XYZ", "QCPS T0 -50 50 5", "SNOWMODE 8",
+                                   "SENSTDEF", "SENSTDEF T0", "RESETTOFACTORY", "RESETTOFACTORY T0", "SYSCMD P",
+                                   "SYSCMD", "UPGRADE", "PUTPARAFILE", "GETPARAFILE", "CHGVER 1", "ID nNull",
+                                   "SERIALNO T0", "CLIMSPEED P", "TD 60 1"};
+    for (const char *line : both)
+        EXPECT_TRUE(admitted(PORT_LAN, line) && admitted(COM1, line)) << line;
+    for (const char *line : neither)
+        EXPECT_FALSE(admitted(PORT_LAN, line) || admitted(COM1, line)) << line;
+    // The type commands are admitted on the port they configure only.
+    EXPECT_FALSE(admitted(PORT_LAN, "RAWMODE 8"));
+    EXPECT_TRUE(admitted(COM1, "RAWMODE 8"));
+    EXPECT_TRUE(admitted(COM2, "SNOWMODE 8"));
+    EXPECT_TRUE(admitted(COM3, "VISITYPE 8"));
+    EXPECT_TRUE(admitted(COM4, "AIRPTYPE 8"));
+    EXPECT_FALSE(admitted(COM4, "VISITYPE 8"));
 }
 
 TEST_F(TerminalTest, RestrictedRefusalsAnswerOnce)
@@ -135,11 +95,11 @@ TEST_F(TerminalTest, RestrictedRefusalsAnswerOnce)
     EXPECT_EQ(TemproraryData->DebugFlag[0], '0');
     EXPECT_EQ(Run(PORT_LAN, "SYSCMD rm -rf /\r\n", ACCESS_RESTRICTED), F);
     // Full access on COM0 keeps every command.
-    EXPECT_EQ(Run(COM0, "DEBUGCOM COM2\r\n", ACCESS_FULL), Lines{"T\r\n"});
+    EXPECT_EQ(Run(COM0, "DEBUGCOM COM2\r\n"), Lines{"T\r\n"});
     EXPECT_EQ(TemproraryData->DebugFlag[0], '1');
     EXPECT_EQ(TemproraryData->DebugFlag[3], '1');
     // A second one while the pass-through is on is silent.
-    EXPECT_EQ(Run(COM0, "DEBUGCOM COM3\r\n", ACCESS_FULL), Lines{});
+    EXPECT_EQ(Run(COM0, "DEBUGCOM COM3\r\n"), Lines{});
 }
 
 TEST_F(TerminalTest, RoutingByDeviceType)
@@ -151,19 +111,16 @@ TEST_F(TerminalTest, RoutingByDeviceType)
         return Texts();
     };
     // COM1 as a terminal (type 0 or 8) parses with restricted access.
+    // As a rain gauge port (1), or an unknown type, nothing is parsed.
+    for (int mode : {0, 8, 1, 5}) {
+        defdata->RawMode = mode;
+        EXPECT_EQ(routed(COM1, "BJDATA\r\n"), mode % 8 == 0 ? Lines{"log\n"} : Lines{}) << mode;
+    }
     defdata->RawMode = 0;
-    EXPECT_EQ(routed(COM1, "BJDATA\r\n"), Lines{"log\n"});
     EXPECT_EQ(routed(COM1, "SENSTDEF\r\n"), F);
-    defdata->RawMode = 8;
-    EXPECT_EQ(routed(COM1, "BJDATA\r\n"), Lines{"log\n"});
-    // As a rain gauge port, or an unknown type, nothing is parsed.
-    defdata->RawMode = 1;
-    EXPECT_EQ(routed(COM1, "BJDATA\r\n"), Lines{});
-    defdata->RawMode = 5;
-    EXPECT_EQ(routed(COM1, "BJDATA\r\n"), Lines{});
     // Instrument ports by default; COM5 never parses.
-    EXPECT_EQ(routed(COM2, "BJDATA\r\n"), Lines{});
-    EXPECT_EQ(routed(COM5, "BJDATA\r\n"), Lines{});
+    for (int port : {COM2, COM5})
+        EXPECT_EQ(routed(port, "BJDATA\r\n"), Lines{}) << port;
     defdata->AirpType = 8;
     EXPECT_EQ(routed(COM4, "BJDATA\r\n"), Lines{"log\n"});
     // A single character and its terminator is no line.

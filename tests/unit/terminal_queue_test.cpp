@@ -2,49 +2,17 @@
 #include "terminal_fixture.h"
 
 #include <atomic>
-#include <fcntl.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 using terminal_test::Lines;
+using terminal_test::Link;
 using terminal_test::Reply;
 using terminal_test::TerminalTest;
 
 extern std::atomic<int> g_iLanSocket;
 
-namespace {
-
-// Both ends of a socket pair standing in for a serial port or the LAN link.
-struct Link {
-    int ours = -1, theirs = -1;
-    Link()
-    {
-        int sv[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0) {
-            ours = sv[0];
-            theirs = sv[1];
-            fcntl(theirs, F_SETFL, O_NONBLOCK);
-        }
-    }
-    ~Link()
-    {
-        close(ours);
-        close(theirs);
-    }
-    std::string Received()
-    {
-        std::string s;
-        char b[4096];
-        ssize_t n;
-        while ((n = read(theirs, b, sizeof b)) > 0)
-            s.append(b, std::size_t(n));
-        return s;
-    }
-};
-
-} // namespace
 
 TEST_F(TerminalTest, EachReplyGoesToItsOwnPort)
 {
@@ -80,16 +48,12 @@ TEST_F(TerminalTest, RingSlotsAndTheirLimits)
     SetCurrentReplyPort(COM0);
     std::string big(3000, 'x');
     PrePareSend2Pc(big.c_str());
-    auto r = Take();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].text.size(), std::size_t(SEND2PC_LEN));
+    EXPECT_EQ(Texts(), Lines{std::string(SEND2PC_LEN, 'x')});
     // The first text lands in slot 1; slot 0 is used after slot 63.
-    int32_t w = send2PCarray->WriteIdx;
-    EXPECT_EQ(w, 1);
+    EXPECT_EQ(int(send2PCarray->WriteIdx), 1);
     for (int i = 0; i < 63; ++i)
         PrePareSend2Pc("y");
-    w = send2PCarray->WriteIdx;
-    EXPECT_EQ(w, 0);
+    EXPECT_EQ(int(send2PCarray->WriteIdx), 0);
     // Destinations that no port serves are consumed without a write.
     SetCurrentReplyPort(COM5);
     PrePareSend2Pc("to the board");
@@ -104,23 +68,13 @@ TEST_F(TerminalTest, LongAnswersWaitForTheDrain)
 {
     Link com0;
     UartDev->Port[PortSlot(COM0)].fd = com0.ours;
-    std::atomic<bool> done{false};
-    std::thread drain([&] {
-        while (!done) {
-            Send2Pc();
-            usleep(1000);
+    SetCurrentReplyPort(COM0);
+    std::string got = Drained(com0, [] {
+        for (int i = 0; i < 65; ++i) {
+            Send2PcWaitRoom();
+            PrePareSend2Pc(("R" + std::to_string(i) + "\n").c_str());
         }
     });
-    SetCurrentReplyPort(COM0);
-    for (int i = 0; i < 65; ++i) {
-        Send2PcWaitRoom();
-        PrePareSend2Pc(("R" + std::to_string(i) + "\n").c_str());
-    }
-    while (Send2PcPending() > 0)
-        usleep(1000);
-    done = true;
-    drain.join();
-    std::string got = com0.Received();
     std::string want;
     for (int i = 0; i < 65; ++i)
         want += "R" + std::to_string(i) + "\n";
@@ -143,24 +97,17 @@ TEST_F(TerminalTest, ReplyForTheLanWaitsForItsOwner)
 TEST_F(TerminalTest, LineAssemblyWithGarbage)
 {
     std::strcpy(TemproraryData->RcvLogText, "log\n");
-    auto feed = [&](int port, const std::string &bytes) {
-        SetCurrentReplyPort(port);
-        UartRcvBytes(port, bytes.data(), int(bytes.size()));
-    };
     // A command in pieces, then two in one read.
-    feed(COM0, "BJ");
-    feed(COM0, "DATA\r");
-    feed(COM0, "\nBJDATA\nBJDATA\r\n");
-    Lines want(3, "log\n");
-    EXPECT_EQ(Texts(), want);
+    for (const char *piece : {"BJ", "DATA\r", "\nBJDATA\nBJDATA\r\n"})
+        Feed(COM0, piece);
+    EXPECT_EQ(Texts(), Lines(3, "log\n"));
     // 10 KB without a line end: dropped, no reply, and the port recovers.
-    feed(COM0, std::string(10 * 1024, 'A'));
+    Feed(COM0, std::string(10 * 1024, 'A'));
     EXPECT_EQ(Texts(), Lines{});
-    int32_t len = TemproraryData->UartRcvLen[PortSlot(COM0)];
-    EXPECT_LT(len, UART_RCV_BUF);
-    feed(COM0, "\r\n");   // the end of the dropped line
+    EXPECT_LT(int(TemproraryData->UartRcvLen[PortSlot(COM0)]), UART_RCV_BUF);
+    Feed(COM0, "\r\n");   // the end of the dropped line
     Texts();
-    feed(COM0, "BJDATA\r\n");
+    Feed(COM0, "BJDATA\r\n");
     EXPECT_EQ(Texts(), Lines{"log\n"});
     // NULs and binary noise: whatever answers, it is one "F" per line
     // and only to the port the noise came from.
@@ -168,15 +115,13 @@ TEST_F(TerminalTest, LineAssemblyWithGarbage)
     for (int i = 0; i < 2000; ++i)
         noise.push_back(char((i * 7919) & 0xFF));
     noise += std::string("\0\0BJDATA\r\n", 10);
-    feed(COM0, noise);
-    for (const Reply &r : Take()) {
-        EXPECT_EQ(r.dest, COM0);
-        EXPECT_TRUE(r.text == "F\r\n") << r.text;
-    }
+    Feed(COM0, noise);
+    for (const Reply &r : Take())
+        EXPECT_TRUE(r.dest == COM0 && r.text == "F\r\n") << r.dest << r.text;
     // A line of 511 bytes with its end fits the buffer; 512 do not.
-    feed(COM0, "BJDATA " + std::string(503, 'x') + "\r");
+    Feed(COM0, "BJDATA " + std::string(503, 'x') + "\r");
     EXPECT_EQ(Texts(), Lines{"F\r\n"});   // parameter too long, but parsed
-    feed(COM0, "BJDATA " + std::string(504, 'x') + "\r");
+    Feed(COM0, "BJDATA " + std::string(504, 'x') + "\r");
     EXPECT_EQ(Texts(), Lines{});
 }
 
@@ -186,23 +131,19 @@ TEST_F(TerminalTest, DebugPassThroughBothWays)
     UartDev->Port[PortSlot(COM0)].fd = com0.ours;
     UartDev->Port[PortSlot(COM2)].fd = com2.ours;
     defdata->GpsPortType = 0;
-    auto feed = [&](int port, const std::string &bytes) {
-        SetCurrentReplyPort(port);
-        UartRcvBytes(port, bytes.data(), int(bytes.size()));
-    };
-    feed(COM0, "DEBUGCOM COM2\r\n");
+    Feed(COM0, "DEBUGCOM COM2\r\n");
     EXPECT_EQ(Texts(), Lines{"T\r\n"});
     // Lines typed on COM0 go to COM2 unparsed, each as it ended (the LF
     // of the command's CR LF is a line of its own).
-    feed(COM0, "AMES 0 60\r\n");
+    Feed(COM0, "AMES 0 60\r\n");
     EXPECT_EQ(Texts(), Lines{});
     EXPECT_EQ(com2.Received(), "\nAMES 0 60\r\n");
-    feed(COM2, "$GPZDA,1\r\n");      // read by its reader and echoed
+    Feed(COM2, "$GPZDA,1\r\n");      // read by its reader and echoed
     EXPECT_EQ(com0.Received(), "$GPZDA,1\r");
-    feed(COM0, "CLOSECOM\r\n");
+    Feed(COM0, "CLOSECOM\r\n");
     EXPECT_EQ(Texts(), Lines{"T\r\n"});
     EXPECT_EQ(std::string(TemproraryData->DebugFlag, 7), "0000000");
-    feed(COM2, "$GPZDA,2\r\n");
+    Feed(COM2, "$GPZDA,2\r\n");
     EXPECT_EQ(com0.Received(), "");
 }
 

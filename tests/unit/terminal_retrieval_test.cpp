@@ -3,15 +3,13 @@
 
 #include <cstdio>
 #include <atomic>
-#include <fcntl.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "terminal/CommandHandlers.h"
 
 using terminal_test::Lines;
+using terminal_test::Link;
 using terminal_test::TerminalTest;
 
 namespace {
@@ -61,7 +59,7 @@ TEST_F(TerminalTest, MinuteRecordsCountAndRange)
     sandbox_.Write("/mnt/nand3/tempdata/DMGD/240310.DAT", day);
 
     // Five minutes from 10:00: the empty 10:02 is skipped, 10:05 is outside.
-    Lines got = Run(COM0, "DMGD 2024-03-10 10:00 5\r\n", ACCESS_FULL);
+    Lines got = Run(COM0, "DMGD 2024-03-10 10:00 5\r\n");
     Lines want;
     for (int s : {600, 601, 603, 604})
         want.push_back(Text(Record("DMGD", "2024-03-10", Hm(s))));
@@ -69,21 +67,21 @@ TEST_F(TerminalTest, MinuteRecordsCountAndRange)
     // The same by range, and on the LAN with restricted access.
     EXPECT_EQ(Run(PORT_LAN, "DMGD 2024-03-10 10:00 2024-03-10 10:04\r\n", ACCESS_RESTRICTED), want);
     // From 23:58 with N 10 only two slots exist.
-    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 23:58 10\r\n", ACCESS_FULL).size(), 2u);
+    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 23:58 10\r\n").size(), 2u);
     // A range into the next day stops at the end of the start day, and the
     // time of day test then lets nothing after the end's time of day pass.
-    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 23:58 2024-03-11 00:10\r\n", ACCESS_FULL), Lines{});
+    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 23:58 2024-03-11 00:10\r\n"), Lines{});
     // Malformed, out of range, reversed, missing file.
     for (const char *bad : {"DMGD 2024-03-1a 10:00 5\r\n", "DMGD 2024-02-30 10:00 5\r\n",
                             "DMGD 2024-03-10 24:00 5\r\n", "DMGD 2024-03-10 10:00 0\r\n",
                             "DMGD 2024-03-10 10:00 101\r\n", "DMGD 2024-03-10 10:05 2024-03-10 10:00\r\n",
                             "DMGD 2024-03-11 10:00 5\r\n", "DMGD 2024-03-10\r\n"})
-        EXPECT_EQ(Run(COM0, bad, ACCESS_FULL), F) << bad;
-    EXPECT_EQ(Run(COM0, "DMGD /?\r\n", ACCESS_FULL),
+        EXPECT_EQ(Run(COM0, bad), F) << bad;
+    EXPECT_EQ(Run(COM0, "DMGD /?\r\n"),
               (Lines{"DMGD [YYYY-MM-DD HH:MM N]\r\n", "DMGD [YYYY1-MM1-DD1 HH1:MM1 YYYY2-MM2-DD2 HH2:MM2]\r\n"}));
     // Empty parameter: the live copy.
     std::snprintf(TemproraryData->LastRecord[REC_DMGD], LAST_RECORD_LEN, "DMGD live\r\n");
-    EXPECT_EQ(Run(COM0, "DMGD\r\n", ACCESS_FULL), Lines{"DMGD live\r\n"});
+    EXPECT_EQ(Run(COM0, "DMGD\r\n"), Lines{"DMGD live\r\n"});
 }
 
 TEST_F(TerminalTest, MinuteRecordsFromTheCardSlotBySlot)
@@ -95,7 +93,7 @@ TEST_F(TerminalTest, MinuteRecordsFromTheCardSlotBySlot)
     Put(cf, 602, Record("DMGD", "2024-03-10", "10:30"));   // fails the time test
     sandbox_.Write("/mnt/nand3/tempdata/DMGD/240310.DAT", nand);
     sandbox_.Write("/mnt/cf/tempdata/DMGD/240310.DAT", cf);
-    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 10:00 3\r\n", ACCESS_FULL),
+    EXPECT_EQ(Run(COM0, "DMGD 2024-03-10 10:00 3\r\n"),
               (Lines{Text(Record("DMGD", "2024-03-10", "10:00")), Text(Record("DMGD", "2024-03-10", "10:01"))}));
 }
 
@@ -105,41 +103,23 @@ TEST_F(TerminalTest, DmcdSendsAtMost24)
     for (int s = 600; s < 720; ++s)
         Put(day, s, Record("DMCD", "2024-03-10", Hm(s)));
     sandbox_.Write("/mnt/nand3/tempdata/DMCD/240310.DAT", day);
-    EXPECT_EQ(Run(COM0, "DMCD 2024-03-10 10:00 2024-03-10 12:00\r\n", ACCESS_FULL).size(), 24u);
+    EXPECT_EQ(Run(COM0, "DMCD 2024-03-10 10:00 2024-03-10 12:00\r\n").size(), 24u);
     // DMSD reads the whole request from its one file.
     std::string dmsd = day;
     for (int s = 600; s < 720; ++s)
         Put(dmsd, s, Record("DMSD", "2024-03-10", Hm(s)));
     sandbox_.Write("/mnt/nand3/tempdata/DMSD/240310.DAT", dmsd);
     // More than the ring holds: the answer waits for the drain.
-    int sv[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
-    UartDev->Port[PortSlot(COM0)].fd = sv[0];
-    std::atomic<bool> done{false};
-    std::string got;
-    std::thread drain([&] {
-        char b[4096];
-        fcntl(sv[1], F_SETFL, O_NONBLOCK);
-        while (!done || Send2PcPending() > 0) {
-            Send2Pc();
-            ssize_t n;
-            while ((n = read(sv[1], b, sizeof b)) > 0)
-                got.append(b, std::size_t(n));
-            usleep(500);
-        }
-    });
+    Link com0;
+    UartDev->Port[PortSlot(COM0)].fd = com0.ours;
     SetCurrentReplyPort(COM0);
-    GetDmsd("2024-03-10 10:00 100");
-    done = true;
-    drain.join();
+    std::string got = Drained(com0, [] { GetDmsd("2024-03-10 10:00 100"); });
     UartDev->Port[PortSlot(COM0)].fd = -1;
-    close(sv[0]);
-    close(sv[1]);
     std::size_t records = 0;
     for (std::size_t p = got.find("DMSD 54511"); p != std::string::npos; p = got.find("DMSD 54511", p + 1))
         ++records;
     EXPECT_EQ(records, 100u);
-    EXPECT_EQ(Run(COM0, "DMOD 2024-03-10 10:00 10\r\n", ACCESS_FULL), F);   // no file, card disabled
+    EXPECT_EQ(Run(COM0, "DMOD 2024-03-10 10:00 10\r\n"), F);   // no file, card disabled
 }
 
 TEST_F(TerminalTest, HourRecords)
@@ -159,19 +139,19 @@ TEST_F(TerminalTest, HourRecords)
         Put(month, s, r, 540);
     }
     sandbox_.Write("/mnt/nand3/tempdata/DHGD/2403.DAT", month);
-    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 0 100\r\n", ACCESS_FULL).size(), 24u);
-    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 5 2024-03-01 7\r\n", ACCESS_FULL).size(), 3u);
-    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 5:00 2\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 24 2\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "DHGD 2024-03-31 23 5\r\n", ACCESS_FULL), Lines{});   // the last slot, empty
+    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 0 100\r\n").size(), 24u);
+    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 5 2024-03-01 7\r\n").size(), 3u);
+    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 5:00 2\r\n"), F);
+    EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 24 2\r\n"), F);
+    EXPECT_EQ(Run(COM0, "DHGD 2024-03-31 23 5\r\n"), Lines{});   // the last slot, empty
     // DHGDNZ exists in the older generation only.
-    EXPECT_EQ(Run(COM0, "DHGDNZ 2024-03-01 0 5\r\n", ACCESS_FULL), Lines{});
+    EXPECT_EQ(Run(COM0, "DHGDNZ 2024-03-01 0 5\r\n"), Lines{});
     // The hour's query is refused while its record is being completed.
     std::snprintf(TemproraryData->LastRecord[REC_DHGD], LAST_RECORD_LEN, "DHGD live\r\n");
     TemproraryData->ShareClock.Min = 59;
-    EXPECT_EQ(Run(COM0, "DHGD\r\n", ACCESS_FULL), F);
+    EXPECT_EQ(Run(COM0, "DHGD\r\n"), F);
     TemproraryData->ShareClock.Min = 10;
-    EXPECT_EQ(Run(COM0, "DHGD\r\n", ACCESS_FULL), Lines{"DHGD live\r\n"});
+    EXPECT_EQ(Run(COM0, "DHGD\r\n"), Lines{"DHGD live\r\n"});
 }
 
 TEST_F(TerminalTest, SampleArchives)
@@ -186,24 +166,24 @@ TEST_F(TerminalTest, SampleArchives)
         Put(ws, s, r + "\r\n", 2048);
     }
     sandbox_.Write("/mnt/nand3/tempdata/sample/WS.DAT", ws);
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50 20\r\n", ACCESS_FULL).size(), 10u);
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50 61\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-11 10:50 5\r\n", ACCESS_FULL), Lines{});   // other date
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50\r\n", ACCESS_FULL),
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50 20\r\n").size(), 10u);
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50 61\r\n"), F);
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-11 10:50 5\r\n"), Lines{});   // other date
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:50\r\n"),
               Lines{"SAMPLE_WS 54511 2024-03-10 10:50 120 / 130 \r\n"});
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:40\r\n", ACCESS_FULL), F);   // empty slot
-    EXPECT_EQ(Run(COM0, "SAMPLE WS 1970-03-10 10:50 5\r\n", ACCESS_FULL), F);
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:40\r\n"), F);   // empty slot
+    EXPECT_EQ(Run(COM0, "SAMPLE WS 1970-03-10 10:50 5\r\n"), F);
     // Codes that could leave the sample folder are refused.
     for (const char *bad : {"SAMPLE ../../nand2/para 2024-03-10 10:50\r\n", "SAMPLE W.S 2024-03-10 10:50\r\n",
                             "SAMPLE ABCDEFGHI\r\n", "SAMPLEQ /etc/x\r\n", "SAMPLE\r\n"})
-        EXPECT_EQ(Run(COM0, bad, ACCESS_FULL), F) << bad;
+        EXPECT_EQ(Run(COM0, bad), F) << bad;
     // Current texts.
     std::snprintf(TemproraryData->SampleText[2], SAMPLE_TEXT_LEN, "SAMPLE_T0 now\r\n");
     std::snprintf(TemproraryData->SampleTextQ[2], SAMPLE_TEXT_LEN, "SAMPLE_T0 q\r\n");
     std::snprintf(TemproraryData->SampleText[SAMPTEXT_UWD], SAMPLE_TEXT_LEN, "SAMPLE_UWD now\r\n");
-    EXPECT_EQ(Run(COM0, "SAMPLE T0\r\n", ACCESS_FULL), Lines{"SAMPLE_T0 now\r\n"});
-    EXPECT_EQ(Run(COM0, "SAMPLEQ T0\r\n", ACCESS_FULL), Lines{"SAMPLE_T0 q\r\n"});
-    EXPECT_EQ(Run(COM0, "SAMPLE UWD\r\n", ACCESS_FULL), Lines{"SAMPLE_UWD now\r\n"});
-    EXPECT_EQ(Run(COM0, "SAMPLE XYZ\r\n", ACCESS_FULL), F);
-    EXPECT_EQ(Run(COM0, "SAMPLE /?\r\n", ACCESS_FULL), Lines{"SAMPLE XX [YYYY-MM-DD HH:MM]\r\n"});
+    EXPECT_EQ(Run(COM0, "SAMPLE T0\r\n"), Lines{"SAMPLE_T0 now\r\n"});
+    EXPECT_EQ(Run(COM0, "SAMPLEQ T0\r\n"), Lines{"SAMPLE_T0 q\r\n"});
+    EXPECT_EQ(Run(COM0, "SAMPLE UWD\r\n"), Lines{"SAMPLE_UWD now\r\n"});
+    EXPECT_EQ(Run(COM0, "SAMPLE XYZ\r\n"), F);
+    EXPECT_EQ(Run(COM0, "SAMPLE /?\r\n"), Lines{"SAMPLE XX [YYYY-MM-DD HH:MM]\r\n"});
 }
