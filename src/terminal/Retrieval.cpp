@@ -269,20 +269,26 @@ int SendSingle(const RecordKindInfo &k, const Request &q, const char *path, int 
     return 0;
 }
 
+// The two usage lines of a retrieval command: the count form and the
+// range form.
+int SendUsage(const char *name, const char *countForm, const char *rangeForm)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%s [%s]\r\n", name, countForm);
+    PrePareSend2Pc(text);
+    std::snprintf(text, sizeof text, "%s [%s]\r\n", name, rangeForm);
+    PrePareSend2Pc(text);
+    return 0;
+}
+
 int GetMinuteRecords(const RecordKindInfo &k, const char *param)
 {
     if (param[0] == '\0') {
         SendLive(TemproraryData->LastRecord[k.kind], LAST_RECORD_LEN);
         return 0;
     }
-    if (std::strstr(param, "/?") != nullptr) {
-        char text[96];
-        std::snprintf(text, sizeof text, "%s [YYYY-MM-DD HH:MM N]\r\n", k.name);
-        PrePareSend2Pc(text);
-        std::snprintf(text, sizeof text, "%s [YYYY1-MM1-DD1 HH1:MM1 YYYY2-MM2-DD2 HH2:MM2]\r\n", k.name);
-        PrePareSend2Pc(text);
-        return 0;
-    }
+    if (std::strstr(param, "/?") != nullptr)
+        return SendUsage(k.name, "YYYY-MM-DD HH:MM N", "YYYY1-MM1-DD1 HH1:MM1 YYYY2-MM2-DD2 HH2:MM2");
     if (!OnlyChars(param, "-: ")) {
         False();
         return -1;
@@ -374,14 +380,8 @@ int GetHourRecords(const RecordKindInfo &k, const char *param)
         SendLive(live, LAST_RECORD_LEN);
         return 0;
     }
-    if (std::strstr(param, "/?") != nullptr) {
-        char text[96];
-        std::snprintf(text, sizeof text, "%s [YYYY-MM-DD HH N]\r\n", k.name);
-        PrePareSend2Pc(text);
-        std::snprintf(text, sizeof text, "%s [YYYY1-MM1-DD1 HH1 YYYY2-MM2-DD2 HH2]\r\n", k.name);
-        PrePareSend2Pc(text);
-        return 0;
-    }
+    if (std::strstr(param, "/?") != nullptr)
+        return SendUsage(k.name, "YYYY-MM-DD HH N", "YYYY1-MM1-DD1 HH1 YYYY2-MM2-DD2 HH2");
     if (!OnlyChars(param, "- ")) {
         False();
         return -1;
