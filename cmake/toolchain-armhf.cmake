@@ -13,29 +13,12 @@
 # compiler picks for aligned data fault on an unaligned address (a pointer
 # into a packed record). Byte order is little-endian, as on x86.
 
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR armv7-a)
-
 set(KOMAIN_CROSS_TRIPLE arm-linux-gnueabihf)
-set(KOMAIN_CROSS_SYSROOT /usr/${KOMAIN_CROSS_TRIPLE})
-
-set(CMAKE_C_COMPILER ${KOMAIN_CROSS_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${KOMAIN_CROSS_TRIPLE}-g++)
-set(CMAKE_STRIP ${KOMAIN_CROSS_TRIPLE}-strip CACHE FILEPATH "strip for the target")
 
 # Pin the architecture rather than rely on the compiler's default, so the
 # build keeps matching the board if the distribution raises its baseline.
 set(CMAKE_C_FLAGS_INIT "-march=armv7-a -mfpu=vfpv3-d16 -mfloat-abi=hard -mthumb")
 set(CMAKE_CXX_FLAGS_INIT "-march=armv7-a -mfpu=vfpv3-d16 -mfloat-abi=hard -mthumb")
 
-# Libraries and headers come from the target's multiarch tree only; build
-# tools (qemu, strip) from the host.
-set(CMAKE_FIND_ROOT_PATH ${KOMAIN_CROSS_SYSROOT})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Target programs run on this machine through user-mode emulation: ctest and
-# GoogleTest's test discovery use this, and so does scripts/cross-test.sh.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L ${KOMAIN_CROSS_SYSROOT})
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-arm-common.cmake)
