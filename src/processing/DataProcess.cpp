@@ -76,23 +76,10 @@ void MinFileCalc()
     Dmrd1Calculate();
     std::printf("%s(%d)..\n", "MinFileCalc", __LINE__);
 
-    FileSaveRec &fs = *FileSave;
-    if (OldGeneration()) {
-        DmgdCalculate_Old();
-        DmgdStruct2Ascii_Old(&fs.DmgdOld, fs.DmgdTextOld);
-        Dmgd1Calculate_Old();
-        Dmgd1Struct2Ascii_Old(&fs.Dmgd1Old, fs.Dmgd1TextOld);
-    } else {
-        DmgdCalculate();
-        DmgdStruct2Ascii(&fs.Dmgd, fs.DmgdText);
-        Dmgd1Calculate();
-        Dmgd1Struct2Ascii(&fs.Dmgd1, fs.Dmgd1Text);
-    }
+    const char *text = DmgdMinuteTexts();
     // The terminal answers a bare DMGD with this live copy.
-    if (TemproraryData != nullptr) {
-        const char *text = OldGeneration() ? fs.DmgdTextOld : fs.DmgdText;
+    if (TemproraryData != nullptr)
         std::snprintf(TemproraryData->LastRecord[REC_DMGD], LAST_RECORD_LEN, "%s", text);
-    }
     DmcdCalculate();
     SampleStoreKeepPrevMinute(SampleDataCopy);
 }

@@ -855,3 +855,20 @@ int DmgdSaveCF()
         return -1;
     return SaveOn(kDmgdFileCF, "/mnt/cf", "/mnt/cf/tempdata/rcdLOG.log");
 }
+
+const char *DmgdMinuteTexts()
+{
+    FileSaveRec &fs = *FileSave;
+    if (defdataEx == nullptr || defdataEx->Generation == 0) {
+        DmgdCalculate_Old();
+        DmgdStruct2Ascii_Old(&fs.DmgdOld, fs.DmgdTextOld);
+        Dmgd1Calculate_Old();
+        Dmgd1Struct2Ascii_Old(&fs.Dmgd1Old, fs.Dmgd1TextOld);
+        return fs.DmgdTextOld;
+    }
+    DmgdCalculate();
+    DmgdStruct2Ascii(&fs.Dmgd, fs.DmgdText);
+    Dmgd1Calculate();
+    Dmgd1Struct2Ascii(&fs.Dmgd1, fs.Dmgd1Text);
+    return fs.DmgdText;
+}

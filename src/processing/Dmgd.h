@@ -77,6 +77,9 @@ extern const RecordTextLayout kDmgd1TextOld;
 void DmgdCalculate();
 int DmgdStruct2Ascii(const DmgdRec *record, char *text);
 void Dmgd1Calculate();
+// The minute's main records of the active format generation, computed and
+// turned into their texts in FileSave; returns the DMGD text.
+const char *DmgdMinuteTexts();
 int Dmgd1Struct2Ascii(const DmgdRec *record, char *text);
 // Older generation.
 void DmgdCalculate_Old();

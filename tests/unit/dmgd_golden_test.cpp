@@ -120,17 +120,7 @@ struct GoldenTest : MinuteTest {
     {
         FileSaveRec &fs = *FileSave;
         testing::internal::CaptureStdout();
-        if (defdataEx->Generation == 0) {
-            DmgdCalculate_Old();
-            DmgdStruct2Ascii_Old(&fs.DmgdOld, fs.DmgdTextOld);
-            Dmgd1Calculate_Old();
-            Dmgd1Struct2Ascii_Old(&fs.Dmgd1Old, fs.Dmgd1TextOld);
-        } else {
-            DmgdCalculate();
-            DmgdStruct2Ascii(&fs.Dmgd, fs.DmgdText);
-            Dmgd1Calculate();
-            Dmgd1Struct2Ascii(&fs.Dmgd1, fs.Dmgd1Text);
-        }
+        DmgdMinuteTexts();
         testing::internal::GetCapturedStdout();
         if (defdataEx->Generation == 0)
             return std::string(fs.DmgdTextOld) + fs.Dmgd1TextOld;
