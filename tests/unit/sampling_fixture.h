@@ -23,6 +23,8 @@
 #include "sampling/SampleStore.h"
 #include "sampling/Sensortable.h"
 
+#include "qc_fixture.h"
+
 // Groups of fields checked in one comparison: status characters as one
 // string, numbers as one list.
 inline std::string Chars(std::initializer_list<int> c) { return std::string(c.begin(), c.end()); }
@@ -48,13 +50,7 @@ protected:
         g_ucpSampleDataQc = qc_;
 
         DefDataRec &d = *defdata;
-        d.QcCtrl = 1;
-        for (int r = 0; r < QCPS_ROWS; ++r)
-            for (int k = 0; k < 3; ++k)
-                d.Qcps[r][k] = QC_NONE;
-        for (int r = 0; r < QCPM_ROWS; ++r)
-            for (int k = 0; k < 5; ++k)
-                d.Qcpm[r][k] = QC_NONE;
+        NoLimits(d);
         std::memset(d.ObValid, '0', sizeof d.ObValid);
         defdataEx->Generation = 1;
         td_->Terh.State1 = '9';
