@@ -1,3 +1,3 @@
-#include "core/Main.h"
+#include "station/Station.h"
 
 int main(int argc, char **argv) { return KomainMain(argc, argv); }

@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
 
+volatile int g_SignalAlarmUsedFlag = 0;
 int fdLed = -1;
 
 // Order of export at start-up.

@@ -15,14 +15,7 @@
 #include "sampling/SampleStore.h"
 #include "sampling/Sensortable.h"
 
-CanSendRcvRec *cansendrcvarray = nullptr;
-TpCanFrame canframeRev{};
 
-volatile int g_ChkTmrTARH = 0;
-volatile int g_ChkTmrEATH = 0;
-volatile int g_ChkTmrRADI = 0;
-volatile int g_ChkTmrTAIR = 0;
-volatile int g_ChkTmrTRAIN = 0;
 
 namespace {
 

@@ -1,12 +1,11 @@
-// The CAN link (socket set-up and the writing of one frame) and the polling
-// process B: its 250 ms tick, the outbound SYNC, TIME and SDO frames and the
-// queries to the serial instruments.
+// The CAN link: socket set-up and the writing of one frame (SYNC, TIME and
+// SDO requests). Process B's tick that sends them lives with the processes.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "canbus/CanReceive.h"
 
 // The raw CAN socket, opened once before the split; A reads, B, C, D write.
@@ -51,20 +50,3 @@ int MakeCanSendSDOPacket(unsigned char node, unsigned char type, unsigned short 
 // The 8 data bytes of a TIME frame for the broken-down time t (full year,
 // month 1-12).
 void MakeTimeData(const struct tm *t, uint8_t data[8]);
-
-// Process B's timer.
-int CanSendInit();
-int set_timer();
-int my_deltimer();
-void OnTimer(int signo);
-int LedFlash();
-int CheckUartTimeOut();
-
-// Queries to the serial instruments.
-int QuerrySampBoard();
-int QuerryAirP();
-int QuerryRainWeight();
-int QuerrySnowDepth();
-
-// 1 when any of the eight CAN sub-collector flags of ObValid is '1'.
-int AnySubCollectorEnabled();

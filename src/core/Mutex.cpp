@@ -5,7 +5,7 @@
 #include <sys/ipc.h>
 #include <sys/sem.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 int semid_clock = -1;
 int semid_sampleInBoard = -1;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Mutex.h"
 #include "core/ShareMem.h"
 
@@ -184,4 +184,14 @@ void OutPutDateTime(const char *tag, int line, const struct tm *t)
 {
     std::printf("%s(line:%d):%04d-%02d-%02d %02d:%02d:%02d\r\n", tag, line, t->tm_year, t->tm_mon, t->tm_mday,
                 t->tm_hour, t->tm_min, t->tm_sec);
+}
+
+int CheckDateValid(int year, int month, int day)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1970 || year > 2030 || month < 1 || month > 12 || day < 1)
+        return -1;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= last ? 1 : -1;
 }

@@ -37,3 +37,7 @@ void UpdateMyTime();
 void DelayS(int n);
 int zsleep(int ms);
 void OutPutDateTime(const char *tag, int line, const struct tm *t);
+
+// Calendar check of the setup commands and the time sources: 1 for a date
+// that exists (years 1970-2030), else -1.
+int CheckDateValid(int year, int month, int day);

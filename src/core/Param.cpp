@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/ShareMem.h"
 
 namespace {

@@ -7,19 +7,23 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
-#include "canbus/CanReceive.h"
+#include "platform/Transplant.h"
+#include "core/CanRing.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
-#include "processing/Dmgd.h"
-#include "sampling/SampleStore.h"
-#include "terminal/ListenToPc.h"
 
 TemproraryDataRec *TemproraryData = nullptr;
 DefDataRec *defdata = nullptr;
 DefDataExRec *defdataEx = nullptr;
 ModiPamRec *modipam = nullptr;
 UartDevRec *UartDev = nullptr;
+CanSendRcvRec *cansendrcvarray = nullptr;
+TpCanFrame canframeRev{};
+volatile int g_ChkTmrTARH = 0;
+volatile int g_ChkTmrEATH = 0;
+volatile int g_ChkTmrRADI = 0;
+volatile int g_ChkTmrTAIR = 0;
+volatile int g_ChkTmrTRAIN = 0;
 
 int shmid = -1;
 int SamQcShmid = -1;
@@ -29,25 +33,6 @@ unsigned char *g_ucpSampleDataQc = nullptr;
 unsigned char *g_ucpLan = nullptr;
 
 namespace {
-
-struct PrivateSegment {
-    void **where;
-    std::size_t size;
-};
-
-// The private segments in order of creation. A subsystem that owns a
-// segment adds its row here.
-const PrivateSegment kSegments[] = {
-    {reinterpret_cast<void **>(&sampledata), sizeof(SampleDataRec)},
-    {reinterpret_cast<void **>(&cansendrcvarray), sizeof(CanSendRcvRec)},
-    {reinterpret_cast<void **>(&defdata), sizeof(DefDataRec)},
-    {reinterpret_cast<void **>(&defdataEx), sizeof(DefDataExRec)},
-    {reinterpret_cast<void **>(&modipam), sizeof(ModiPamRec)},
-    {reinterpret_cast<void **>(&UartDev), sizeof(UartDevRec)},
-    {reinterpret_cast<void **>(&TemproraryData), sizeof(TemproraryDataRec)},
-    {reinterpret_cast<void **>(&send2PCarray), sizeof(Send2PcRec)},
-    {reinterpret_cast<void **>(&FileSave), sizeof(FileSaveRec)},
-};
 
 void InitTemproraryData()
 {
@@ -116,10 +101,11 @@ volatile unsigned char *GetCpyCfDataFlagShareMem(int id)
 
 unsigned char *GetShareMem(int id) { return static_cast<unsigned char *>(Attach(id)); }
 
-int ShareMemory()
+int CreatePrivateSegments(const PrivateSegment *segments, int count)
 {
     int failures = 0;
-    for (const PrivateSegment &seg : kSegments) {
+    for (int i = 0; i < count; ++i) {
+        const PrivateSegment &seg = segments[i];
         int id = shmget(IPC_PRIVATE, seg.size, IPC_CREAT | 0666);
         if (id < 0) {
             std::perror("shmget");

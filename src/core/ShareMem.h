@@ -218,7 +218,14 @@ int InitShareMem(int key, int size, int flags);
 volatile unsigned char *GetCpyCfDataFlagShareMem(int id);
 unsigned char *GetShareMem(int id);
 
-// Creates, attaches and initialises the private segments. Returns the
+// One private segment: where its address goes and its size.
+struct PrivateSegment {
+    void **where;
+    std::size_t size;
+};
+// Creates, attaches and clears the private segments in the order given,
+// then initialises TemproraryData. Each subsystem that owns a segment
+// declares its pointer in its own header; start-up lists them. Returns the
 // number of failed creations (0 on success); on failure it has already
 // asked for a reboot.
-int ShareMemory();
+int CreatePrivateSegments(const PrivateSegment *segments, int count);

@@ -13,7 +13,7 @@
 #include "core/Param.h"
 #include "core/ShareMem.h"
 #include "processing/Calibration.h"
-#include "processing/DataProcess.h"
+#include "processing/Records.h"
 #include "processing/Formula.h"
 #include "processing/SlotFile.h"
 #include "processing/Statistic.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "sampling/SampleStore.h"

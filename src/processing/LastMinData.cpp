@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Mutex.h"
 #include "core/ShareMem.h"
 

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "canbus/CanReceive.h"
+#include "core/CanRing.h"
 #include "core/Param.h"
 #include "core/ShareMem.h"
 #include "sampling/SampleQc.h"

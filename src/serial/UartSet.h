@@ -4,9 +4,8 @@
 
 #include <termios.h>
 
-// Device name table: indexes 0-5 the serial ports, 6 the CAN interface,
-// 7 the CF card mount point.
-extern char g_cDevName[8][30];
+#include "core/DevName.h"
+
 
 // Port slots of UartDev.
 enum UartSlot { SLOT_GPS = 0, SLOT_SAMPBOARD = 1, SLOT_COM1 = 2, SLOT_COM0 = 3,
@@ -21,7 +20,6 @@ extern int fdlistenpc_1;   // slot 3, COM0
 extern int fdvisibility;   // slot 4
 extern int fdairpress;     // slot 5
 
-int CheckKernelVerLoadDevName(char names[8][30]);
 int UartInit();
 int OpenDev(const char *path);
 int set_speed(int fd, int speed);
@@ -39,6 +37,3 @@ int SetParityAttrs(struct termios *opt, int databits, int stopbits, int parity);
 // opened or the instrument type has no port settings.
 int UartReopen(int slot);
 
-// Fills a name table with the older board's names, the table's contents
-// before CheckKernelVerLoadDevName.
-void UartDefaultDevNames(char names[8][30]);

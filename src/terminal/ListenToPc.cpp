@@ -16,13 +16,14 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "serial/UartSet.h"
-#include "terminal/BRISQ1110Assist.h"
-#include "terminal/Collaborators.h"
+#include "core/BRISQ1110Assist.h"
+#include "serial/Instruments.h"
+#include "storage/Storage.h"
 #include "terminal/CommandHandlers.h"
 
 volatile uint32_t g_uiChkTmr = 0;

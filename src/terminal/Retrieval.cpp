@@ -8,12 +8,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "storage/Storage.h"
-#include "terminal/Collaborators.h"
+#include "serial/Instruments.h"
+#include "storage/Storage.h"
 #include "terminal/CommandHandlers.h"
 #include "terminal/ListenToPc.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "support/Station.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 
 #include <sys/types.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 namespace komain_test {
 

@@ -18,8 +18,10 @@
 
 #include "../../tools/stationsim/CanFrames.h"
 #include "canbus/CanSend.h"
-#include "core/BoardDownload.h"
+#include "station/BoardDownload.h"
 #include "core/Main.h"
+#include "station/Polling.h"
+#include "station/Station.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "serial/UartSet.h"

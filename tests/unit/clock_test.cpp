@@ -9,7 +9,7 @@
 #include <sys/time.h>
 #include <thread>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "support/Sandbox.h"

@@ -4,7 +4,7 @@
 // temperatures, and the station types 'S' and 'M'.
 #include "dmgd_fixture.h"
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Param.h"
 #include "core/ShareMem.h"
-#include "processing/DataProcess.h"
+#include "station/DataProcess.h"
 #include "processing/Dmgd.h"
 #include "processing/LastMinData.h"
 #include "processing/Statistic.h"

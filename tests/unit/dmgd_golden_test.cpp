@@ -28,7 +28,7 @@
 #include <sstream>
 #include <vector>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 
 namespace {

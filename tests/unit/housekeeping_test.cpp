@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/Main.h"
+#include "station/Polling.h"
+#include "station/Station.h"
 #include "core/ShareMem.h"
 #include "support/Sandbox.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "processing/DataProcess.h"
+#include "station/DataProcess.h"
 
 TEST_F(MinuteTest, MinuteCalculationKeepsTheLiveCopyOfItsGeneration)
 {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <sys/sem.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Mutex.h"
 #include "core/MyTime.h"
 #include "core/Param.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "terminal/BRISQ1110Assist.h"
+#include "core/BRISQ1110Assist.h"
 
 TEST(TerminalAssist, CharacterModes)
 {

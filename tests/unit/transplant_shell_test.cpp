@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <utime.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "seam_fixture.h"
 
 namespace {

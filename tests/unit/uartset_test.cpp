@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/ShareMem.h"
 #include "serial/UartSet.h"

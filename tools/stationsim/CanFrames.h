@@ -14,7 +14,7 @@
 #include <string_view>
 #include <sys/time.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 namespace stationsim {
 

@@ -1,5 +1,5 @@
 // The porting seam: dispatch between the real board and the simulated one.
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 #include <cerrno>
 #include <csignal>
@@ -25,7 +25,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "board/SimBoard.h"
+#include "platform/SimBoard.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Configuration download to the serial sampling board and the CAN
 // sub-collectors, and the start-up reset of the sub-collector state.
-#include "core/BoardDownload.h"
+#include "station/BoardDownload.h"
 
 #include <cerrno>
 #include <cmath>

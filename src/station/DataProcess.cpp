@@ -1,4 +1,4 @@
-#include "processing/DataProcess.h"
+#include "station/DataProcess.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 #include "canbus/CanReceive.h"
 #include "canbus/CanSend.h"
 #include "core/Main.h"
@@ -17,8 +17,6 @@
 #include "processing/LastMinData.h"
 #include "processing/Statistic.h"
 #include "sampling/Sensortable.h"
-
-SampleDataRec *SampleDataCopy = nullptr;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Simulated board devices: mount table, free space, hardware clock, date,
 // uptime, GPIO lines and the older board's LED device.
-#include "board/SimBoard.h"
+#include "platform/SimBoard.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -15,7 +15,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 namespace sim {
 namespace {

@@ -4,7 +4,7 @@
 // pipelines the logger uses (into grep and awk, with "> file" at the end)
 // are done in C++. Anything that could chain or substitute commands is
 // refused, so a command cannot reach outside the sandbox.
-#include "board/SimBoard.h"
+#include "platform/SimBoard.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,7 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 namespace sim {
 namespace {

@@ -1,11 +1,11 @@
-#include "terminal/BRISQ1110Assist.h"
+#include "core/BRISQ1110Assist.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "board/Transplant.h"
+#include "platform/Transplant.h"
 
 namespace {
 
