@@ -63,6 +63,21 @@ int SendFloat(unsigned char node, uint16_t index, unsigned char subindex, float 
     return Send(node, index, subindex, b, 4, pauseUs);
 }
 
+// The sample (3) or minute (5) QC limits of a redundant sensor.
+int SendLimits(int element, bool minute, int pauseUs)
+{
+    SubCollectorSensor s;
+    if (defdata == nullptr || !FindSubCollectorSensor(element, s))
+        return 0;
+    const uint16_t index = minute ? IDX_QCPM : IDX_QCPS;
+    int sent = 0;
+    for (int j = 0; j < (minute ? 5 : 3); ++j) {
+        const float limit = minute ? defdata->Qcpm[element][j] : defdata->Qcps[element][j];
+        sent += SendWord(s.node, uint16_t(index + j), s.subindex, ScaleParam(limit, 10.0f), pauseUs);
+    }
+    return sent;
+}
+
 } // namespace
 
 bool FindSubCollectorSensor(int element, SubCollectorSensor &s)
@@ -90,29 +105,9 @@ int16_t SdoWord(double scaled)
     return int16_t(uint16_t(uint32_t(int32_t(scaled)) & 0xFFFF));
 }
 
-int SendQcpsToSubCollector(int element, int pauseUs)
-{
-    SubCollectorSensor s;
-    if (defdata == nullptr || !FindSubCollectorSensor(element, s))
-        return 0;
-    int sent = 0;
-    for (int j = 0; j < 3; ++j)
-        sent += SendWord(s.node, uint16_t(IDX_QCPS + j), s.subindex, ScaleParam(defdata->Qcps[element][j], 10.0f),
-                         pauseUs);
-    return sent;
-}
+int SendQcpsToSubCollector(int element, int pauseUs) { return SendLimits(element, false, pauseUs); }
 
-int SendQcpmToSubCollector(int element, int pauseUs)
-{
-    SubCollectorSensor s;
-    if (defdata == nullptr || !FindSubCollectorSensor(element, s))
-        return 0;
-    int sent = 0;
-    for (int j = 0; j < 5; ++j)
-        sent += SendWord(s.node, uint16_t(IDX_QCPM + j), s.subindex, ScaleParam(defdata->Qcpm[element][j], 10.0f),
-                         pauseUs);
-    return sent;
-}
+int SendQcpmToSubCollector(int element, int pauseUs) { return SendLimits(element, true, pauseUs); }
 
 int SendRSencoToSubCollector(int element, int pauseUs)
 {
