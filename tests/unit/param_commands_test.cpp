@@ -126,6 +126,7 @@ const Step kSteps[] = {
     {0, "FILETIMEOUT 4", "T\r\n", PARA, 3362, "04000000"},
     {0, "RELAYOUT 2", "F\r\n"},
     {0, "RELAYOUT x", ""},
+    {0, "DOWNLOAD ST 20260310", ""},
     {0, "DAUSET CLIM 1", "F\r\n"},
     {0, "DAUSET RADI 1", "T\r\n", PARA, 440 + 5, "31"},
     {0, "DAUSET", "MAIN:1 CLIM:0 RADI:1 SOIL:0 EATH:1 SEAA:0 TARH:1\r\n"},
@@ -162,6 +163,8 @@ TEST_F(ParamCommandTest, RepliesAndStoredBytesInOrder)
     }
     EXPECT_EQ('2', temp_->RawMaintMode);
     EXPECT_EQ(60, temp_->RawMaintMinutes);
+    EXPECT_EQ('1', temp_->CopyRequest);
+    EXPECT_STREQ("ST 20260310", temp_->CopyRequestPath);
 }
 
 TEST_F(ParamCommandTest, AnUnchangedThresholdIsNotWrittenAgain)
