@@ -438,11 +438,8 @@ int SetInfraredPara(const char *param)
         return 0;
     }
     float v[6];
-    if (w.n != 6)
+    if (w.n != 6 || !ParseNumbers(w, 0, 6, v))
         return ReplyFalse();
-    for (int k = 0; k < 6; ++k)
-        if (!ParseNumber(w.w[k], v[k]))
-            return ReplyFalse();
     for (int k = 0; k < 6; ++k)
         defdata->Infrared[k] = v[k];
     SaveParam();

@@ -84,6 +84,14 @@ bool ParseNumber(std::string_view word, float &out)
     return true;
 }
 
+bool ParseNumbers(const ParamWords &w, int first, int count, float *out)
+{
+    for (int k = 0; k < count; ++k)
+        if (first + k >= PARAM_WORDS_KEPT || !ParseNumber(w.w[first + k], out[k]))
+            return false;
+    return true;
+}
+
 bool ParseInt(std::string_view word, int32_t &out)
 {
     char buf[NUMBER_MAX + 1];

@@ -21,6 +21,8 @@ ParamWords SplitWords(std::string_view text, std::string_view separators = " \t"
 // one digit, nothing else (no exponent, no "inf", no hexadecimal).
 bool ParseNumber(std::string_view word, float &out);
 bool ParseNumber(std::string_view word, double &out);
+// `count` numbers from the words starting at index `first`.
+bool ParseNumbers(const ParamWords &w, int first, int count, float *out);
 // An optional sign and digits, within 32 bits.
 bool ParseInt(std::string_view word, int32_t &out);
 

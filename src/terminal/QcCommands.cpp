@@ -165,15 +165,6 @@ int SencoRow(std::string_view code)
     return -1;
 }
 
-// Parses `count` numbers from the words starting at `first`.
-bool ParseNumbers(const ParamWords &w, int first, int count, float *out)
-{
-    for (int k = 0; k < count; ++k)
-        if (first + k >= PARAM_WORDS_KEPT || !ParseNumber(w.w[first + k], out[k]))
-            return false;
-    return true;
-}
-
 // The redundant sensor an RSENCO command names.
 bool RSencoSensor(std::string_view code, SubCollectorSensor &s)
 {
