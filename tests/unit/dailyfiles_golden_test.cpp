@@ -78,7 +78,7 @@ struct DailyGolden : MinuteTest {
             if (cmd == "clock") {
                 std::string d, t;
                 w >> d >> t;
-                if (defdata == nullptr) {
+                if (sb_ == nullptr) {
                     Start(d + " " + t);
                     TemproraryData->ListenState = '0';
                 } else {
