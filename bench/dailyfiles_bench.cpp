@@ -37,6 +37,29 @@ long long BytesWritten()
     return v;
 }
 
+// Samples of four digits with a good QC, as a working station has them.
+template <int N>
+void Samples(SampleRing<N> &r)
+{
+    for (int i = 0; i < N; ++i) {
+        r.Value[i] = 1200 + i % 50;
+        r.Qc[i] = '0';
+    }
+}
+
+void FillStore(SampleDataRec &s)
+{
+    Samples(s.T0), Samples(s.U), Samples(s.P), Samples(s.LE), Samples(s.WS), Samples(s.WS_3);
+    Samples(s.WD), Samples(s.UWS), Samples(s.UWS_3), Samples(s.UWD), Samples(s.T1), Samples(s.T2);
+    Samples(s.T3), Samples(s.WS1), Samples(s.IR);
+    for (auto &r : s.Radi)
+        Samples(r);
+    for (auto &r : s.Earth)
+        Samples(r);
+    for (auto &r : s.T0x)
+        Samples(r);
+}
+
 void Minute()
 {
     RRFileSave(FileSave->DmrdText);
@@ -68,6 +91,7 @@ static void BM_MinuteDailyFilesAndArchives(benchmark::State &state)
     SampleDataCopy = &copy;
     FileSave = &fs;
     ex.Generation = 1;
+    FillStore(copy);
     std::memcpy(def.StationId, "10101", 5);
     std::memset(def.ElementEnable, '1', sizeof def.ElementEnable);
     std::memset(def.SampleArchive, state.range(0) != 0 ? '1' : '0', sizeof def.SampleArchive);

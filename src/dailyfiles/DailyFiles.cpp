@@ -106,19 +106,23 @@ int Unheard(const FixedLine &l, int pos, char state, const char *pattern)
 }
 bool Quiet(char state) { return state == 'N' || state == '9' || state == '2'; }
 
-int SubGroup(const FixedLine &l, int pos, const SubCollectorStat &s)
+// State, a reading x10, a character, a reading x10, two characters.
+int StatusWords(const FixedLine &l, int pos, char state, float r1, char c, float r2, char f1, char f2)
 {
-    char state = s.State;
-    if (Quiet(state))
-        return Unheard(l, pos, state, "...........");
-    char c2 = s.State2, f1 = s.Flag1, f2 = s.Flag2;
     l.Bytes(pos, &state, 1);
-    Times10(l, pos + 1, s.Reading1);
-    l.Bytes(pos + 5, &c2, 1);
-    Times10(l, pos + 6, s.Reading2);
+    Times10(l, pos + 1, r1);
+    l.Bytes(pos + 5, &c, 1);
+    Times10(l, pos + 6, r2);
     l.Bytes(pos + 10, &f1, 1);
     l.Bytes(pos + 11, &f2, 1);
     return pos + 12;
+}
+
+int SubGroup(const FixedLine &l, int pos, const SubCollectorStat &s)
+{
+    if (Quiet(s.State))
+        return Unheard(l, pos, s.State, "...........");
+    return StatusWords(l, pos, s.State, s.Reading1, s.State2, s.Reading2, s.Flag1, s.Flag2);
 }
 
 int TerhGroup(const FixedLine &l, int pos, const TerhStat &t)
@@ -132,20 +136,12 @@ int TerhGroup(const FixedLine &l, int pos, const TerhStat &t)
 
 int BoardGroup(const FixedLine &l, int pos, const ExtBoardStat &b)
 {
-    char state = b.State;
-    if (Quiet(state))
-        return Unheard(l, pos, state, "..............");
-    char low = b.VoltageLow, c1 = b.Ch1, c2 = b.Ch2;
-    l.Bytes(pos, &state, 1);
-    Times10(l, pos + 1, b.SupplyVoltage);
-    l.Bytes(pos + 5, &low, 1);
-    Times10(l, pos + 6, b.BoardTemp);
-    l.Bytes(pos + 10, &c1, 1);
-    l.Bytes(pos + 11, &c2, 1);
+    if (Quiet(b.State))
+        return Unheard(l, pos, b.State, "..............");
+    pos = StatusWords(l, pos, b.State, b.SupplyVoltage, b.VoltageLow, b.BoardTemp, b.Ch1, b.Ch2);
     char count = char('0' + b.Status1);
-    l.Bytes(pos + 12, &count, 1);
-    l.Put(pos + 13, 2, "%02d", int(b.Status2));
-    return pos + 15;
+    l.Bytes(pos, &count, 1);
+    return l.Put(pos + 1, 2, "%02d", int(b.Status2));
 }
 
 // Bytes 0-97, the same in both generations: time, main unit, the five
@@ -279,8 +275,8 @@ int HeaderDate(const FixedLine &l, int pos, const struct tm &t)
 
 int Position(const FixedLine &l, int pos)
 {
-    pos = DailyPutLongitude(l, pos, defdata->Long, sizeof defdata->Long);
-    return DailyPutLatitude(l, pos, defdata->Lat, sizeof defdata->Lat);
+    pos = DailyPutPosition(l, pos, defdata->Long, sizeof defdata->Long, true);
+    return DailyPutPosition(l, pos, defdata->Lat, sizeof defdata->Lat, false);
 }
 
 int EnableChars(const FixedLine &l, int pos, const char *const *codes, int n)

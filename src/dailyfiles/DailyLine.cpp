@@ -209,22 +209,16 @@ int DailyFieldsPrint(const FixedLine &line, int pos, const DailyField *table, in
     return qpos;
 }
 
-int DailyPutLongitude(const FixedLine &line, int pos, const char *text, std::size_t len)
+int DailyPutPosition(const FixedLine &line, int pos, const char *text, std::size_t len,
+                     bool longitude)
 {
     long d[3] = {0, 0, 0};
     ParseDms(text, len, d);
-    char hemi = d[0] < 0 ? 'W' : 'E';
-    return line.Put(pos, 8, "%3ld%02ld%02ld%c", std::labs(d[0]) % 1000, d[1] % 100, d[2] % 100,
-                    hemi);
-}
-
-int DailyPutLatitude(const FixedLine &line, int pos, const char *text, std::size_t len)
-{
-    long d[3] = {0, 0, 0};
-    ParseDms(text, len, d);
-    char hemi = d[0] < 0 ? 'S' : 'N';
-    return line.Put(pos, 7, "%2ld%02ld%02ld%c", std::labs(d[0]) % 100, d[1] % 100, d[2] % 100,
-                    hemi);
+    bool neg = d[0] < 0;
+    long deg = std::labs(d[0]) % (longitude ? 1000 : 100);
+    if (longitude)
+        return line.Put(pos, 8, "%3ld%02ld%02ld%c", deg, d[1] % 100, d[2] % 100, neg ? 'W' : 'E');
+    return line.Put(pos, 7, "%2ld%02ld%02ld%c", deg, d[1] % 100, d[2] % 100, neg ? 'S' : 'N');
 }
 
 int32_t DailyTimes10(float v) { return TruncToInt32(double(v * 10.0f)); }

@@ -77,10 +77,11 @@ constexpr int DailyFieldsWidth(const DailyField (&t)[N])
 int DailyFieldsPrint(const FixedLine &line, int pos, const DailyField *table, int n,
                      const MinuteView *main, const MinuteView *clim, const MinuteView *radi);
 
-// Station position parameters as the daily headers show them: longitude
-// "%3d%02d%02dE" (or W), latitude "%2d%02d%02dN" (or S), each read from a
-// "degrees.minutes.seconds" text. Return the next position.
-int DailyPutLongitude(const FixedLine &line, int pos, const char *text, std::size_t len);
-int DailyPutLatitude(const FixedLine &line, int pos, const char *text, std::size_t len);
+// A station position parameter as the daily headers show it, read from its
+// "degrees.minutes.seconds" text: longitude "%3d%02d%02dE" (W when the
+// degrees are negative), latitude "%2d%02d%02dN" (or S). Returns the next
+// position.
+int DailyPutPosition(const FixedLine &line, int pos, const char *text, std::size_t len,
+                     bool longitude);
 // A float parameter times 10, truncated.
 int32_t DailyTimes10(float v);

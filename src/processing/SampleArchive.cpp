@@ -9,6 +9,7 @@
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
 #include "processing/Dmgd.h"
+#include "platform/Transplant.h"
 #include "processing/SlotFile.h"
 #include "sampling/Sensortable.h"
 
@@ -194,29 +195,26 @@ const SlotFileTexts kSampleTexts{"error fd<0\n", "error write16\n", "error write
 char g_text[SAMPLE_TEXT_LEN];
 
 // Writes the archive's slot of the current minute on one medium.
-int WriteArchive(const Archive &a, bool qc, const Medium &m, const char *text)
+int WriteArchive(const Archive &a, bool qc, const Medium &m, const char *text, int len)
 {
     struct tm now = *GetTime(0);
     int slots = qc ? HOUR_RING : a.slots;
-    char dir1[48], dir2[64], path[96], func[48];
-    std::snprintf(dir1, sizeof dir1, "%s/tempdata", m.root);
-    std::snprintf(dir2, sizeof dir2, "%s/tempdata/sample", m.root);
+    char path[96], func[48];
     if (a.daily && !qc)
-        std::snprintf(path, sizeof path, "%s/%s%02d%02d%02d.DAT", dir2, a.file, now.tm_year % 100,
-                      now.tm_mon, now.tm_mday);
+        std::snprintf(path, sizeof path, "%s/tempdata/sample/%s%02d%02d%02d.DAT", m.root, a.file,
+                      now.tm_year % 100, now.tm_mon, now.tm_mday);
     else
-        std::snprintf(path, sizeof path, "%s/%s.DAT%s", dir2, a.file, qc ? "Q" : "");
+        std::snprintf(path, sizeof path, "%s/tempdata/sample/%s.DAT%s", m.root, a.file, qc ? "Q" : "");
     std::snprintf(func, sizeof func, "SampleSave%s%s", m.suffix, qc ? "Qc" : "");
-    const char *const dirs[] = {dir1, dir2, nullptr};
     SlotFileKind kind{func, slots, a.slotSize, nullptr};
     kind.texts = &kSampleTexts;
     kind.keepWhole = true;
     SlotWrite w{};
-    w.dirs = dirs;
     w.path = path;
     w.logPath = "/mnt/nand3/tempdata/rcdLOG.log";
     w.slot = slots == DAY_RING ? now.tm_hour * 60 + now.tm_min : now.tm_min;
     w.text = text;
+    w.textLen = len;
     return SlotFileSave(kind, w);
 }
 
@@ -232,12 +230,18 @@ int RunGroup(const Group &g, bool qc, const Medium &m)
 {
     if (SampleDataCopy == nullptr || TemproraryData == nullptr)
         return -1;
+    // The folders once per group, not once per file.
+    char dir[48];
+    std::snprintf(dir, sizeof dir, "%s/tempdata", m.root);
+    TpMkdir(dir, 0777);
+    std::snprintf(dir, sizeof dir, "%s/tempdata/sample", m.root);
+    TpMkdir(dir, 0777);
     for (int i = 0; i < g.n; ++i) {
         const Archive &a = g.rows[i];
         std::size_t cap = std::size_t(a.slotSize - 2) < sizeof g_text ? std::size_t(a.slotSize - 2)
                                                                         : sizeof g_text;
         std::memset(g_text, 0, sizeof g_text);
-        BuildText(a, qc, *SampleDataCopy, g_text, cap);
+        int len = BuildText(a, qc, *SampleDataCopy, g_text, cap);
         char *live = qc ? TemproraryData->SampleTextQ[a.area] : TemproraryData->SampleText[a.area];
         std::memcpy(live, g_text, SAMPLE_TEXT_LEN);
         if (!Flagged(a))
@@ -248,7 +252,7 @@ int RunGroup(const Group &g, bool qc, const Medium &m)
         std::memcpy(slot, g_text, cap);
         slot[a.slotSize - 2] = '\r';
         slot[a.slotSize - 1] = '\n';
-        if (WriteArchive(a, qc, m, slot) != 0)
+        if (WriteArchive(a, qc, m, slot, len) != 0)
             return -1;
     }
     return 0;

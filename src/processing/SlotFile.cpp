@@ -159,6 +159,22 @@ int WholeFrom(const SlotFileKind &kind, const SlotWrite &w)
     return int((st.st_size - kind.leadSize) / kind.slotSize);
 }
 
+// How much of the slot at `at` the write must cover: all of it, or with a
+// text length the new text and the rest of the old one (up to its first
+// NUL; a placeholder is all text), when the slot ends as it should.
+std::size_t ChangedBytes(const SlotFileKind &kind, const SlotWrite &w, int fd, off_t at)
+{
+    std::size_t size = std::size_t(kind.slotSize);
+    if (w.textLen < 0 || w.textLen > kind.slotSize - 2)
+        return size;
+    if (pread(fd, g_createBuf, size, at) != kind.slotSize || g_createBuf[size - 2] != '\r' ||
+        g_createBuf[size - 1] != '\n')
+        return size;
+    const void *nul = std::memchr(g_createBuf, '\0', size - 2);
+    std::size_t old = nul != nullptr ? std::size_t(static_cast<const char *>(nul) - g_createBuf) : size - 2;
+    return std::max(std::size_t(w.textLen), old);
+}
+
 // Seeks; a seek that lands elsewhere is logged and the write still goes on.
 void SeekTo(int fd, const SlotFileKind &kind, const SlotWrite &w, int step, off_t offset)
 {
@@ -223,7 +239,7 @@ int SlotFileSave(const SlotFileKind &kind, const SlotWrite &w)
     off_t size = kind.slotSize;
     off_t at = off_t(kind.leadSize) + off_t(w.slot) * size;
     SeekTo(f.fd, kind, w, 4, at);
-    if (!WriteAll(f.fd, w.text, std::size_t(kind.slotSize))) {
+    if (!WriteAll(f.fd, w.text, ChangedBytes(kind, w, f.fd, at))) {
         Fail(kind, w, kind.texts->writeFail, 5);
         return -1;
     }

@@ -69,6 +69,11 @@ struct SlotWrite {
     const char *carry;
     int carryFrom;
     int carryLen;
+    // Bytes of text at the start of `text`, NULs after it (-1: the whole
+    // slot is written). With it only what changes is written: the text and
+    // NULs over what is left of the slot's previous text; the slot's line
+    // end stays. Flash wears with every byte written.
+    int textLen = -1;
 };
 
 // Creates the file with its placeholder slots when it is missing (one

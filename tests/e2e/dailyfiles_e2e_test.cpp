@@ -21,19 +21,6 @@ using komain_test::StationOptions;
 
 namespace {
 
-// Node 18, transmit PDO 1: air temperature 0.01 deg C, humidity 0.01 %.
-TpCanFrame TempHumidity(int t, int u)
-{
-    TpCanFrame f{};
-    f.can_id = 0x180 + 18;
-    f.can_dlc = 8;
-    f.data[0] = uint8_t(t & 0xff);
-    f.data[1] = uint8_t(t >> 8);
-    f.data[2] = uint8_t(u & 0xff);
-    f.data[3] = uint8_t(u >> 8);
-    return f;
-}
-
 // Item of record field `field` in a stored record line ("" when absent).
 std::string Item(const std::string &record, int field)
 {
@@ -74,7 +61,7 @@ TEST(DailyFilesE2E, TwoMinutesAcrossTheObservationAndRadiationDays)
     std::atomic<bool> stop{false};
     std::thread board([&] {
         while (!stop) {
-            st.CanSend(peer, TempHumidity(2212, 6500));
+            st.CanSend(peer, komain_test::MainBoardTempHumidity(2212, 6500));
             std::this_thread::sleep_for(100ms);
         }
     });

@@ -23,18 +23,11 @@
 #include <sstream>
 
 #include "dailyfiles/DailyFiles.h"
+#include "support/Station.h"
 
 namespace {
 
 std::string DataDir() { return std::string(KOMAIN_TESTDATA) + "/dailyfiles/"; }
-
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 std::map<std::string, std::string> DataFiles(const komain_test::Sandbox &sb)
 {
@@ -262,12 +255,12 @@ struct DailyGolden : MinuteTest {
 
 TEST_F(DailyGolden, EverySaveWritesItsExactLines)
 {
-    std::string script = ReadAll(DataDir() + "lines.in");
+    std::string script = komain_test::ReadHostFile(DataDir() + "lines.in");
     ASSERT_FALSE(script.empty());
     std::string got = Run(script);
     if (std::getenv("KOMAIN_GOLDEN_UPDATE") != nullptr) {
         std::ofstream(DataDir() + "lines.out", std::ios::binary) << got;
         return;
     }
-    EXPECT_EQ(got, ReadAll(DataDir() + "lines.out"));
+    EXPECT_EQ(got, komain_test::ReadHostFile(DataDir() + "lines.out"));
 }

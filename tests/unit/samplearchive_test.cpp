@@ -5,10 +5,10 @@
 #include "dmgd_fixture.h"
 
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 #include "processing/SampleArchive.h"
+#include "support/Station.h"
 
 namespace {
 
@@ -77,13 +77,20 @@ TEST_F(SampleArchiveTest, TheMinuteGoesToItsSlotsAndLiveTexts)
     EXPECT_FALSE(std::ifstream(sb_->Path("/mnt/nand3/tempdata/sample/U.DAT")).good());
     EXPECT_EQ(std::string(td_->SampleText[EL_U]).rfind("SAMPLE_U 12345 2026-03-10 13:07 / / ", 0), 0u);
     EXPECT_EQ(Slot("T01.DAT", 787, 512, 1440).substr(0, 11), "SAMPLE_T01 ");
+    // A shorter record in the same slot: NULs cover the rest of the longer one.
+    Fill(SampleDataCopy->P, 7);
+    testing::internal::CaptureStdout();
+    SampleSave();
+    testing::internal::GetCapturedStdout();
+    std::string shorter = Slot("P.DAT", 7, 512, 60);
+    EXPECT_EQ(shorter, td_->SampleText[EL_P]);
+    EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/sample/P.DAT").find_first_not_of('\0', 7 * 512 + shorter.size()),
+              7u * 512 + 510);
     if (std::getenv("KOMAIN_GOLDEN_UPDATE") != nullptr) {
         std::ofstream(Golden(), std::ios::binary) << got;
         return;
     }
-    std::stringstream want;
-    want << std::ifstream(Golden(), std::ios::binary).rdbuf();
-    EXPECT_EQ(got, want.str());
+    EXPECT_EQ(got, komain_test::ReadHostFile(Golden()));
 }
 
 TEST_F(SampleArchiveTest, AFileThatCannotBeWrittenEndsItsGroupForTheMinute)
