@@ -151,6 +151,19 @@ int Reply(const char *fmt, ...)
     return PrePareSend2PcLen(text, n);
 }
 
+void ReplyText::Add(const char *fmt, ...)
+{
+    const std::size_t room = sizeof text - len;
+    va_list ap;
+    va_start(ap, fmt);
+    const int n = std::vsnprintf(text + len, room, fmt, ap);
+    va_end(ap);
+    if (n > 0)
+        len += std::size_t(n) < room ? std::size_t(n) : room - 1;
+}
+
+int ReplyText::Send() const { return PrePareSend2PcLen(text, int(len)); }
+
 bool NewGeneration() { return defdataEx != nullptr && defdataEx->Generation != 0; }
 
 int CommandElement(std::string_view code)
