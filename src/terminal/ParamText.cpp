@@ -16,7 +16,7 @@
 namespace {
 
 // Longest number text taken; anything longer is no number a setting needs.
-constexpr std::size_t NUMBER_MAX = 31;
+constexpr std::size_t NUMBER_MAX = 63;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
