@@ -140,6 +140,19 @@ int SetHwclockBySysTime(int)
     return 0;
 }
 
+int SetSystemClock(time_t t)
+{
+    MutexClockLock();
+    int rc = TpSetTime(t);
+    MutexClockUnlock();
+    if (rc != 0) {
+        std::printf("Set system time error!\n");
+        return -1;
+    }
+    SetHwclockBySysTime(0);
+    return 0;
+}
+
 void UpdateMyTime()
 {
     ShareClockRec &c = TemproraryData->ShareClock;
@@ -189,7 +202,7 @@ void OutPutDateTime(const char *tag, int line, const struct tm *t)
 int CheckDateValid(int year, int month, int day)
 {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1970 || year > 2030 || month < 1 || month > 12 || day < 1)
+    if (year < DATE_YEAR_MIN || year > HWCLOCK_YEAR_MAX || month < 1 || month > 12 || day < 1)
         return -1;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);

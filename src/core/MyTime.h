@@ -39,5 +39,13 @@ int zsleep(int ms);
 void OutPutDateTime(const char *tag, int line, const struct tm *t);
 
 // Calendar check of the setup commands and the time sources: 1 for a date
-// that exists (years 1970-2030), else -1.
+// that exists in the Gregorian calendar with a year from DATE_YEAR_MIN to
+// HWCLOCK_YEAR_MAX (the latest year the hardware clock is trusted with),
+// else -1.
+constexpr int DATE_YEAR_MIN = 1970;
 int CheckDateValid(int year, int month, int day);
+
+// Sets the system clock (under the clock lock) and then the hardware clock
+// from it. Returns 0, or -1 with "Set system time error!" when the system
+// clock refused; both clocks are then unchanged.
+int SetSystemClock(time_t t);

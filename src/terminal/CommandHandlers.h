@@ -5,6 +5,11 @@
 
 using CommandHandler = int (*)(const char *parameter);
 
+// The configuration download to the sampling boards, which WINDTYPE repeats
+// after a change; start-up lays it in, as the download lives above this
+// service.
+extern int (*g_pfnSampBoardInit)();
+
 // Station setup.
 int SystemReboot(const char *);
 int SetCom(const char *);
