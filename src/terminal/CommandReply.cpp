@@ -1,6 +1,8 @@
 #include "terminal/CommandReply.h"
 
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -94,6 +96,17 @@ int ScanInts(const char *text, char sep, int *out, int n, int *used)
     if (used != nullptr)
         *used = int(p - text);
     return got;
+}
+
+int PinnedInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return INT32_MAX;
+    if (v <= -2147483648.0)
+        return INT32_MIN;
+    return int(v);
 }
 
 bool OnlyOf(const char *text, const char *chars)

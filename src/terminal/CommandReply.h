@@ -15,6 +15,10 @@ int Refuse();
 // Queues one formatted reply (cut at the reply slot's size); returns 0.
 int Reply(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Floats from shared memory may hold anything; "%d" of a value the int
+// cannot take would be undefined, so such values are pinned (NaN gives 0).
+int PinnedInt(double v);
+
 // Reads up to n integers as sscanf reads "%d<sep>%d<sep>..." (a blank
 // separator matches any run of blanks, or none); returns how many were
 // read. A number too large for an int ends the scan. When used is given it

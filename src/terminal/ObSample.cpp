@@ -16,6 +16,7 @@
 #include "processing/Dmgd.h"
 #include "sampling/Sensortable.h"
 #include "terminal/CommandHandlers.h"
+#include "terminal/CommandReply.h"
 #include "terminal/ListenToPc.h"
 
 namespace {
@@ -54,19 +55,6 @@ struct ElementItem {
     Fmt fmt;
 };
 
-// Floats from shared memory may hold anything; "%d" of a value the int
-// cannot take would be undefined, so such values are pinned.
-int AsInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return INT32_MAX;
-    if (v <= -2147483648.0)
-        return INT32_MIN;
-    return int(v);
-}
-
 bool Valid(int index) { return TemproraryData->CurrentQc[index] == '0'; }
 
 void Value(Line &l, Fmt fmt, double v)
@@ -74,7 +62,7 @@ void Value(Line &l, Fmt fmt, double v)
     switch (fmt) {
     case Fmt::F1: l.Add("%0.1f ", v); break;
     case Fmt::F2: l.Add("%0.2f ", v); break;
-    case Fmt::Int: l.Add("%d ", AsInt(v)); break;
+    case Fmt::Int: l.Add("%d ", term::PinnedInt(v)); break;
     }
 }
 
@@ -219,7 +207,7 @@ void RadiGroup(Line &l)
     Elements(l, kRadi, int(std::size(kRadi)));
     // The minute's sunshine flag, then the hour's sunshine minutes.
     int32_t minutes = td.SunshineMinutes;
-    l.Add("SSD:%d %d ", AsInt(double(td.CurrentValue[EL_SSD])), int(minutes));
+    l.Add("SSD:%d %d ", term::PinnedInt(double(td.CurrentValue[EL_SSD])), int(minutes));
     SubCollectorTail(l, SUB_RADI);
 }
 

@@ -29,17 +29,7 @@ using term::WantsUsage;
 // print, multiplied in single precision as the reading is kept (12.9 V
 // shows as 129). Shared memory may hold anything, so values an int cannot
 // take are pinned rather than converted.
-int Tenfold(float v)
-{
-    float t = v * 10.0f;
-    if (std::isnan(t))
-        return 0;
-    if (t >= 2147483647.0f)
-        return INT32_MAX;
-    if (t <= -2147483648.0f)
-        return INT32_MIN;
-    return int(t);
-}
+int Tenfold(float v) { return term::PinnedInt(double(v * 10.0f)); }
 
 bool Enabled(int obValidPos) { return defdata->ObValid[obValidPos] == '1'; }
 
@@ -345,8 +335,11 @@ int TestFreeSpace(const char *)
     if (cf)
         len += std::snprintf(reply + len, sizeof reply - std::size_t(len), "CF,total:%d M,free:%d M\r\n", total,
                              freeMb);
-    if (mountedHere)
+    // Unmounted again, the card takes no saves until it is mounted anew.
+    if (mountedHere) {
         CfCardUmount();
+        TemproraryData->MainStat.CfState = '1';
+    }
     static constexpr const char *kNand[][2] = {{"/mnt/nand2", "NAND2"}, {"/mnt/nand3", "NAND3"}};
     for (const auto &n : kNand)
         if (DiskSpace(n[0], &total, &freeMb) && len < int(sizeof reply))
