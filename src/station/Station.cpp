@@ -237,7 +237,7 @@ namespace {
 {
     g_ucpSampleDataQc = GetShareMem(SamQcShmid);
     g_ucpLan = GetShareMem(LanShmid);
-    g_pfnSampBoardInit = SampBoardInit;
+    SetSampBoardInitHook(SampBoardInit);
     for (;;)
         ListenToPc();
 }

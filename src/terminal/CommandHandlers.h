@@ -5,11 +5,6 @@
 
 using CommandHandler = int (*)(const char *parameter);
 
-// The configuration download to the sampling boards, which WINDTYPE repeats
-// after a change; start-up lays it in, as the download lives above this
-// service.
-extern int (*g_pfnSampBoardInit)();
-
 // Station setup.
 int SystemReboot(const char *);
 int SetCom(const char *);
@@ -93,6 +88,9 @@ int SystemCommandExecute(const char *);
 int DebugCom(const char *);
 int RelayControl(const char *);
 int SetWarnSet(const char *);
+// 0 when a USB disk is mounted at /mnt/udisk (mounting it when it can),
+// else -1.
+int CheckUsbMounted();
 // Real-time view.
 int GetOBSample(const char *);
 // Sensor and mode configuration.
@@ -115,6 +113,12 @@ int SetLESensorMode(const char *);
 int SetLESensorCalibration(const char *);
 int SetQcCtrl(const char *);
 int SetSTLX(const char *);
+// DOORVALID downloads the serial board's configuration again; the station
+// hands the download down at start-up (none: the flag is only stored).
+void SetSampBoardInitHook(int (*download)());
+// Runs the download handed down, if any (WINDTYPE repeats it after a
+// change too).
+int RunSampBoardInit();
 // Data retrieval.
 int GetDmgd(const char *);
 int GetDmcd(const char *);

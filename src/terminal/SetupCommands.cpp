@@ -315,12 +315,8 @@ int SetByte(const ByteSetting &s, const char *param)
     return Saved();
 }
 
-int ReinitWind()
-{
-    if (g_pfnSampBoardInit != nullptr)
-        g_pfnSampBoardInit();
-    return 0;
-}
+// The serial board converts wind directions by the type.
+int ReinitWind() { return RunSampBoardInit(); }
 
 // The ports reopen with the line settings of their new device type.
 int ReinitSnowDepth() { return UartReopen(SLOT_GPS); }
@@ -360,8 +356,6 @@ int SetSwitch(char &field, const char *param, int mode)
 }
 
 } // namespace
-
-int (*g_pfnSampBoardInit)() = nullptr;
 
 int SystemReboot(const char *)
 {
