@@ -209,6 +209,10 @@ constexpr Setting kDoorValid = {offsetof(DefDataRec, DoorValid), Kind::Int, "%d\
 
 constexpr int32_t MAINT_MINUTES_MAX = 65535;
 
+// The ultrasonic wind's sample-save flags follow the 80 element rows.
+constexpr int SAMPLE_UWD = 80;
+constexpr int SAMPLE_UWS = 81;
+
 int (*g_pfnSampBoardInit)() = nullptr;
 
 } // namespace
@@ -435,11 +439,8 @@ int SetInfraredPara(const char *param)
         return 0;
     }
     float v[6];
-    if (w.n != 6)
+    if (w.n != 6 || !ParseNumbers(w, 0, 6, v))
         return ReplyFalse();
-    for (int k = 0; k < 6; ++k)
-        if (!ParseNumber(w.w[k], v[k]))
-            return ReplyFalse();
     for (int k = 0; k < 6; ++k)
         defdata->Infrared[k] = v[k];
     SaveParam();
@@ -496,7 +497,7 @@ int SetSampleSaveFlag(const char *param)
     if (w.n == 0 || w.n > 2)
         return ReplyFalse();
     const std::string_view code = w.w[0];
-    int e = code == "UWD" ? EL_WS2 : code == "UWS" ? EL_WS3 : CommandElement(code);
+    int e = code == "UWD" ? SAMPLE_UWD : code == "UWS" ? SAMPLE_UWS : CommandElement(code);
     const bool redundant = (e >= EL_T01 && e <= EL_T03) || (e >= EL_RAT1 && e <= EL_RAT3);
     if (redundant && !NewGeneration())
         e = -1;

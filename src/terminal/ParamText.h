@@ -21,6 +21,8 @@ ParamWords SplitWords(std::string_view text, std::string_view separators = " \t"
 // one digit, nothing else (no exponent, no "inf", no hexadecimal).
 bool ParseNumber(std::string_view word, float &out);
 bool ParseNumber(std::string_view word, double &out);
+// `count` numbers from the words starting at index `first`.
+bool ParseNumbers(const ParamWords &w, int first, int count, float *out);
 // An optional sign and digits, within 32 bits.
 bool ParseInt(std::string_view word, int32_t &out);
 
@@ -38,6 +40,14 @@ bool AsksUsage(const char *param);
 int ReplyTrue();
 int ReplyFalse();
 int Reply(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// A reply put together piece by piece; what does not fit the reply slot is
+// dropped.
+struct ReplyText {
+    char text[2048];
+    std::size_t len = 0;
+    void Add(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+    int Send() const;
+};
 
 // 1 with the current record generation, 0 with the older one.
 bool NewGeneration();
