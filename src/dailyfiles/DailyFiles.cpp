@@ -152,21 +152,20 @@ int StatusHead(const FixedLine &l, const TemproraryDataRec &td)
     l.Put(0, LABEL, "%02d%02d", now.tm_hour, now.tm_min);
     l.Fill(4, '0', 1);
     MainCollectorStat m = td.MainStat;
-    Times10(l, 5, m.Reading1);
-    l.Bytes(9, &m.State1, 1);
-    Times10(l, 10, m.Reading2);
-    l.Bytes(14, &m.State2, 1);
-    l.Bytes(15, &m.State3, 1);
+    Times10(l, 5, m.SupplyVoltage);
+    l.Bytes(9, &m.PowerKind, 1);
+    Times10(l, 10, m.Mact);
+    l.Bytes(14, &m.TerhState, 1);
+    l.Bytes(15, &m.WindState, 1);
     l.Bytes(16, &m.CfState, 1);
     if (m.CfState == '0')
         l.Put(17, 4, "%04d", int(m.CFSpace));
     else
         l.Fill(17, '-', 4);
-    l.Bytes(21, &m.State4, 1);
+    l.Bytes(21, &m.GpsState, 1);
     l.Bytes(22, &m.DoorState, 1);
-    l.Bytes(23, &m.State6, 1);
-    char listen = td.ListenState;
-    l.Bytes(24, &listen, 1);
+    l.Bytes(23, &m.CanExtState, 1);
+    l.Bytes(24, &m.ListenState, 1);
     l.Bytes(25, &m.CanBusState, 1);
     int pos = 26;
     for (int sub : {SUB_CLIM, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA})

@@ -73,7 +73,7 @@ struct DailyGolden : MinuteTest {
                 w >> d >> t;
                 if (sb_ == nullptr) {
                     Start(d + " " + t);
-                    TemproraryData->ListenState = '0';
+                    TemproraryData->MainStat.ListenState = '0';
                 } else {
                     struct tm tm {};
                     strptime((d + " " + t).c_str(), "%Y-%m-%d %H:%M:%S", &tm);
@@ -211,9 +211,9 @@ struct DailyGolden : MinuteTest {
             float v, mact;
             int space;
             MainCollectorStat &m = td.MainStat;
-            w >> v >> m.State1 >> mact >> m.State2 >> m.State3 >> m.CfState >> space >> m.State4 >>
-                m.DoorState >> m.State6 >> m.CanBusState;
-            m.Reading1 = v, m.Reading2 = mact, m.CFSpace = space;
+            w >> v >> m.PowerKind >> mact >> m.TerhState >> m.WindState >> m.CfState >> space >>
+                m.GpsState >> m.DoorState >> m.CanExtState >> m.CanBusState;
+            m.SupplyVoltage = v, m.Mact = mact, m.CFSpace = space;
         } else if (name == "sub") {   // index state volt low temp flag1 flag2
             int i;
             float v, t;
