@@ -371,10 +371,17 @@ int SetCom(const char *param)
         return Reply("SETCOM [9600 8 N 1]\r\n");
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(TemproraryData->ComSetting).s);
-    int speed = 0, bits = 0, stop = 0;
-    char parity = 0;
-    if (std::sscanf(param, "%d %d %c %d", &speed, &bits, &parity, &stop) != 4)
+    // "%d %d %c %d": speed, data bits, parity letter, stop bits.
+    int v[2], stop, used;
+    if (term::ScanInts(param, ' ', v, 2, &used) != 2)
         return Refuse();
+    const char *p = param + used;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    char parity = *p;
+    if (parity == '\0' || term::ScanInts(p + 1, ' ', &stop, 1) != 1)
+        return Refuse();
+    int speed = v[0], bits = v[1];
     // The answer leaves at the old settings, before the port changes.
     Accept();
     sleep(1);
