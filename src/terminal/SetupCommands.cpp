@@ -319,19 +319,19 @@ int SetByte(const ByteSetting &s, const char *param)
 int ReinitWind() { return RunSampBoardInit(); }
 
 // The ports reopen with the line settings of their new device type.
-int ReinitSnowDepth() { return UartReopen(SLOT_GPS); }
-int ReinitVisibility() { return UartReopen(SLOT_VISIBILITY); }
-int ReinitAirp() { return UartReopen(SLOT_AIRPRESS); }
-int ReinitCom0() { return UartReopen(SLOT_COM0); }
+int ReopenCom2() { return UartReopen(SLOT_GPS); }
+int ReopenCom3() { return UartReopen(SLOT_VISIBILITY); }
+int ReopenCom4() { return UartReopen(SLOT_AIRPRESS); }
+int ReopenCom0() { return UartReopen(SLOT_COM0); }
 
 constexpr ByteSetting kSnowMode = {&DefDataRec::GpsPortType, Bits({0, 1, 8, 9, 10, 11}), &DefDataRec::VisiType,
-                                   ReinitSnowDepth, false, false};
+                                   ReopenCom2, false, false};
 constexpr ByteSetting kVisiType = {&DefDataRec::VisiType, Bits({0, 1, 2, 3, 8, 9, 10, 11}), &DefDataRec::GpsPortType,
-                                   ReinitVisibility, false, false};
-constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReinitAirp, false,
+                                   ReopenCom3, false, false};
+constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReopenCom4, false,
                                    false};
 constexpr ByteSetting kRawMode = {&DefDataRec::RawMode, Bits({0, 1, 8}), nullptr, nullptr, false, false};
-constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReinitCom0, false, false};
+constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReopenCom0, false, false};
 constexpr ByteSetting kWindType = {&DefDataRec::MainWindType, Bits({0, 1}), nullptr, ReinitWind, false, true};
 constexpr ByteSetting kSunshine = {&DefDataRec::SunshineMode, Bits({0, 1}), nullptr, nullptr, true, false};
 
@@ -371,10 +371,17 @@ int SetCom(const char *param)
         return Reply("SETCOM [9600 8 N 1]\r\n");
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(TemproraryData->ComSetting).s);
-    int speed = 0, bits = 0, stop = 0;
-    char parity = 0;
-    if (std::sscanf(param, "%d %d %c %d", &speed, &bits, &parity, &stop) != 4)
+    // "%d %d %c %d": speed, data bits, parity letter, stop bits.
+    int v[2], stop, used;
+    if (term::ScanInts(param, ' ', v, 2, &used) != 2)
         return Refuse();
+    const char *p = param + used;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    char parity = *p;
+    if (parity == '\0' || term::ScanInts(p + 1, ' ', &stop, 1) != 1)
+        return Refuse();
+    int speed = v[0], bits = v[1];
     // The answer leaves at the old settings, before the port changes.
     Accept();
     sleep(1);

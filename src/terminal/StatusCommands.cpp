@@ -125,9 +125,15 @@ bool DiskSpace(const char *mountPoint, int *total, int *freeMb)
         std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
         buf[n] = '\0';
         std::fclose(f);
-        char fs[257];
-        int used;
-        ok = std::sscanf(buf, "%256s %d %d %d", fs, total, &used, freeMb) == 4;
+        // "%s %d %d %d": file system, total, used and free megabytes.
+        const char *p = buf + std::strspn(buf, " \t");
+        p += std::strcspn(p, " \t\r\n");
+        int mb[3] = {};
+        ok = p != buf && term::ScanInts(p, ' ', mb, 3) == 3;
+        if (ok) {
+            *total = mb[0];
+            *freeMb = mb[2];
+        }
     }
     TpSystem("rm usbmount -f");
     return ok;
