@@ -63,8 +63,7 @@ int MakeSocketNonBlocking(int fd)
     return fcntl(fd, F_SETFL, flags | O_NONBLOCK) == -1 ? -1 : 0;
 }
 
-// Handles one block read from the link.
-static void LanCommand(const char *block, int n)
+void LanCommand(const char *block, int n)
 {
     // One byte more than the largest block, so its NUL always fits.
     char cmd[LINE_BUF + 1];

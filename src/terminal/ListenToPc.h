@@ -97,6 +97,9 @@ int Send2PcLanDrain();
 void *CheckLanState(void *);
 int ClinetCreateAndConnect(const char *ip, int port);
 int MakeSocketNonBlocking(int fd);
+// Handles one block of n bytes read from the link: kept for the status
+// commands, and run as a restricted command once it ends a line.
+void LanCommand(const char *block, int n);
 // The LAN socket of this process (-1 when none).
 int LanSocket();
 // Marks this process as the owner of the LAN link: it sends (or, without a
