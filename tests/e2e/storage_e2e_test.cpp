@@ -63,7 +63,7 @@ TEST(StorageE2E, CardInsertedGetsYesterdaysFilesAt0203AndTheMinuteTwin)
 
 TEST(StorageE2E, EmptySlotAtTheCopyIsReportedAndNothingCopied)
 {
-    auto st = StartAt("2026-03-01 02:02:50", false);
+    auto st = StartAt("2026-03-01 02:02:55", false);
     PlaceAt(*st, "/mnt/nand3/data/GG260228.DAT", "2026-02-28 20:00:00");
     ASSERT_GT(st->Start(), 0);
     EXPECT_TRUE(Station::WaitFor(

@@ -104,7 +104,7 @@ bool StartStation(Station &st, const Central &central, int ports[6], const char 
     st.Start();
     // Stop it only once it has split into its processes: a start-up cut
     // short could leave a segment behind.
-    Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 6s);
+    Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 15s);
     st.Stop();
     std::string para = st.ReadFile("/mnt/nand2/para.bin");
     if (para.size() != sizeof(DefDataRec) || st.Output().find("Open Com:") == std::string::npos)
@@ -132,7 +132,7 @@ TEST(TerminalE2E, ComAndLanGetTheirOwnReplies)
     int ports[6];
     if (!StartStation(st, central, ports, komain_test::kNewBoardPorts))
         GTEST_SKIP() << "serial port layer or parameter files not in this build";
-    ASSERT_TRUE(central.Accept(10000)) << st.Output();
+    ASSERT_TRUE(central.Accept(20000)) << st.Output();
     int com0 = ports[3];
 
     // Both at once: a retrieval on COM0 and a query and refusals on the LAN.
