@@ -101,9 +101,9 @@ int StartWalk(const char *path, const AgeRule &r, time_t now)
 time_t SweepTime()
 {
     const struct tm *t = GetTime(0);
-    if (t->tm_year < HWCLOCK_YEAR_MIN || t->tm_year > HWCLOCK_YEAR_MAX) {
-        std::printf("clock year %d out of %d-%d, no file deleted\n", t->tm_year, HWCLOCK_YEAR_MIN,
-                    HWCLOCK_YEAR_MAX);
+    if (t->tm_year < kClockYearMin || t->tm_year > kYearMax) {
+        std::printf("clock year %d out of %d-%d, no file deleted\n", t->tm_year, kClockYearMin,
+                    kYearMax);
         return -1;
     }
     return TemproraryData != nullptr ? time_t(TemproraryData->TimeNow) : TpTime();
