@@ -172,6 +172,8 @@ int CheckmodiParamFile();
 int ReadDefaultParameEx();
 int ReadDefaultParam();
 int ReadMoidParam();
+// The factory parameters of a format generation, into d (nothing saved).
+void FillDefaultParam(DefDataRec &d, int generation);
 // Fill a record with its defaults and save it. 0, or -1 when the save failed.
 int SetDefaultParamEx();
 int SetDefaultParam();

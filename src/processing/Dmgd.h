@@ -97,6 +97,10 @@ int DmgdSaveCF();
 // (deg C) and relative humidity u (%).
 void DmgdVapourDew(double t, double u, int32_t *e10, int32_t *td10);
 
+// The second rain counter's minute amount and hour sum of the last
+// computation (0.1 mm; 0 when the counter is off).
+void DmgdRat1c(int32_t *minute, int32_t *hour);
+
 // Forgets what the record keeps between minutes (rings, evaporation state,
 // the selected air-temperature channel), as at process start.
 void DmgdReset();
