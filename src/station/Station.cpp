@@ -29,6 +29,7 @@
 #include "station/DataProcess.h"
 #include "station/Polling.h"
 #include "storage/Storage.h"
+#include "terminal/CommandHandlers.h"
 #include "terminal/ListenToPc.h"
 
 // ---------------------------------------------------------------- segments
@@ -236,6 +237,7 @@ namespace {
 {
     g_ucpSampleDataQc = GetShareMem(SamQcShmid);
     g_ucpLan = GetShareMem(LanShmid);
+    SetSampBoardInitHook(SampBoardInit);
     for (;;)
         ListenToPc();
 }
