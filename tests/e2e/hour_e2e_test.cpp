@@ -92,15 +92,15 @@ TEST(HourE2E, HourlyRecordsAtMinute59AndAgainAtMinute0)
     ASSERT_GT(cur.Start(), 0);
     ASSERT_GT(old.Start(), 0);
 
-    std::atomic<int> temp{2212};
+    std::atomic<int> humidity{6500};
     std::atomic<bool> stop{false};
     std::thread board([&] {
         while (!stop) {
-            cur.CanSend(peer, TempHumidity(temp, 6500));
+            cur.CanSend(peer, TempHumidity(2212, humidity));
             std::this_thread::sleep_for(100ms);
         }
     });
-    // Minute 59: the records of hour 09 exist, with 22.1 deg C.
+    // Minute 59: the records of hour 09 exist, with 65 % humidity.
     bool at59 = Station::WaitFor(
         [&] {
             return Written(Slot(cur, "DHGD", 540), "DHGD 10101 2026-03-10 09 ") &&
@@ -109,14 +109,14 @@ TEST(HourE2E, HourlyRecordsAtMinute59AndAgainAtMinute0)
         },
         45s);
     std::string dhgd59 = Slot(cur, "DHGD", 540);
-    temp = 2301;
-    // Minute 0 rewrites the slot with the last minute's 23.0 deg C.
+    humidity = 7000;
+    // Minute 0 rewrites the slot with the last minute's 70 %.
     bool at0 = at59 && Station::WaitFor(
-        [&] { return Slot(cur, "DHGD", 540).find(" 230 ") != std::string::npos; }, 75s);
+        [&] { return Slot(cur, "DHGD", 540).find(" * 70 ") != std::string::npos; }, 75s);
     stop = true;
     board.join();
     ASSERT_TRUE(at59) << cur.Output();
-    EXPECT_NE(dhgd59.find(" 221 "), std::string::npos) << dhgd59;
+    EXPECT_NE(dhgd59.find(" * 65 "), std::string::npos) << dhgd59;
     ASSERT_TRUE(at0) << Slot(cur, "DHGD", 540);
 
     std::string dhgd = Slot(cur, "DHGD", 540);
