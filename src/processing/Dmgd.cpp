@@ -703,21 +703,6 @@ void Store(MinuteRecord<N> &rec, const char *flag, const char *qc, const int32_t
 }
 
 template <int N>
-int ToText(const RecordTextLayout &layout, const MinuteRecord<N> *rec, char *text)
-{
-    if (rec == nullptr || text == nullptr)
-        return 0;
-    int32_t values[N];
-    for (int i = 0; i < N; ++i)
-        values[i] = rec->Value[i];
-    char station[9] = {};
-    if (defdata != nullptr)
-        std::memcpy(station, defdata->StationId, 8);
-    RecordTextInput in{station, rec->Time, rec->Flag, rec->Qc, values};
-    return RecordStruct2Ascii(layout, in, text, RECORD_TEXT_LEN);
-}
-
-template <int N>
 void CarryOver(MinuteRecord<N> &dst, const MinuteRecord<N> &src, std::initializer_list<int> zero)
 {
     std::memcpy(&dst, &src, sizeof dst);
@@ -840,15 +825,15 @@ void DmgdCalculate_Old()
     Store(FileSave->DmgdOld, flag, qc, v, *GetTime(0));
 }
 
-int DmgdStruct2Ascii(const DmgdRec *record, char *text) { return ToText(kDmgdText, record, text); }
-int Dmgd1Struct2Ascii(const DmgdRec *record, char *text) { return ToText(kDmgd1Text, record, text); }
+int DmgdStruct2Ascii(const DmgdRec *record, char *text) { return MinuteRecordText(kDmgdText, record, text); }
+int Dmgd1Struct2Ascii(const DmgdRec *record, char *text) { return MinuteRecordText(kDmgd1Text, record, text); }
 int DmgdStruct2Ascii_Old(const DmgdOldRec *record, char *text)
 {
-    return ToText(kDmgdTextOld, record, text);
+    return MinuteRecordText(kDmgdTextOld, record, text);
 }
 int Dmgd1Struct2Ascii_Old(const DmgdOldRec *record, char *text)
 {
-    return ToText(kDmgd1TextOld, record, text);
+    return MinuteRecordText(kDmgd1TextOld, record, text);
 }
 
 void Dmgd1Calculate()

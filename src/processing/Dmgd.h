@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processing/RecordLayout.h"
 #include "processing/RecordText.h"
 #include "processing/Wind.h"
 
@@ -60,6 +61,20 @@ static_assert(sizeof(DmgdOldRec) == 20 + 46 + 46 + 45 * 4 + 4);
 static_assert(offsetof(DmgdRec, Value) == 136);
 static_assert(offsetof(DmgdOldRec, Value) == 112);
 static_assert(offsetof(FileSaveRec, DmgdText) == 2 * sizeof(DmgdRec) + 2 * sizeof(DmgdOldRec));
+
+// A minute record's line by its layout, into a 512-byte buffer; returns its
+// length.
+template <int N>
+int MinuteRecordText(const RecordTextLayout &layout, const MinuteRecord<N> *rec, char *text)
+{
+    if (rec == nullptr || text == nullptr)
+        return 0;
+    int32_t values[N];
+    for (int i = 0; i < N; ++i)
+        values[i] = rec->Value[i];
+    RecordTextInput in{nullptr, rec->Time, rec->Flag, rec->Qc, values};
+    return StationRecordText(layout, in, text, RECORD_TEXT_LEN);
+}
 
 // Private shared segment, created by ShareMemory before the split.
 extern FileSaveRec *FileSave;

@@ -117,11 +117,8 @@ int ToText(const RecordFileLayout &layout, const HourRecord<N, F> &r, char *text
     int32_t values[N];
     for (int i = 0; i < N; ++i)
         values[i] = r.Value[i];
-    char station[9] = {};
-    if (defdata != nullptr)
-        std::memcpy(station, defdata->StationId, 8);
-    RecordTextInput in{station, r.Time, r.Flag, r.Qc, values, tail, tailCount, suffix, suffixLen};
-    return RecordStruct2Ascii(layout.text, in, text, std::size_t(layout.slotSize));
+    RecordTextInput in{nullptr, r.Time, r.Flag, r.Qc, values, tail, tailCount, suffix, suffixLen};
+    return StationRecordText(layout.text, in, text, std::size_t(layout.slotSize));
 }
 
 bool Ready() { return FileSave != nullptr && defdata != nullptr && Statistic != nullptr; }
@@ -129,6 +126,22 @@ bool Ready() { return FileSave != nullptr && defdata != nullptr && Statistic != 
 int SaveNand(const RecordFileLayout &layout, const struct tm &t, const char *func, const char *text)
 {
     return SaveRecordSlot(layout, {"/mnt/nand3", &t, func, true}, text, nullptr);
+}
+
+// Computes, converts and stores an hourly record on NAND, stamped
+// `ahead` minutes from now.
+template <typename Rec, std::size_t Len>
+int SaveHour(Rec &rec, struct tm &when, int ahead, void (*calc)(Rec *, const struct tm &),
+             int (*text)(const Rec *, char *), char (&buf)[Len], int kind,
+             const RecordFileLayout &layout, const char *func)
+{
+    if (!Ready())
+        return -1;
+    when = *GetTime(ahead);
+    calc(&rec, when);
+    text(&rec, buf);
+    RecordLiveCopy(kind, buf, Len);
+    return SaveNand(layout, when, func, buf);
 }
 
 int SaveCf(const RecordFileLayout &layout, const struct tm &t, const char *func, const char *text)
@@ -275,13 +288,8 @@ int DhgdnzStruct2Ascii(const DhgdnzRec *r, const char *rain, char *text)
 
 int DhgdSave()
 {
-    if (!Ready())
-        return -1;
-    g_dhgdTime = *GetTime(1);
-    DhgdCalculate(&g_dhgd, g_dhgdTime);
-    DhgdStruct2Ascii(&g_dhgd, g_dhgdText);
-    RecordLiveCopy(REC_DHGD, g_dhgdText, sizeof g_dhgdText);
-    return SaveNand(kDhgdLayout, g_dhgdTime, "DhgdSave", g_dhgdText);
+    return SaveHour(g_dhgd, g_dhgdTime, 1, DhgdCalculate, DhgdStruct2Ascii, g_dhgdText, REC_DHGD,
+                    kDhgdLayout, "DhgdSave");
 }
 
 int DhgdSaveCF() { return SaveCf(kDhgdLayout, g_dhgdTime, "DhgdSaveCF", g_dhgdText); }
@@ -297,11 +305,8 @@ void BuildDhgdOld()
 
 int DhgdSave_Old()
 {
-    if (!Ready())
-        return -1;
-    BuildDhgdOld();
-    RecordLiveCopy(REC_DHGD, g_dhgdOldText, sizeof g_dhgdOldText);
-    return SaveNand(kDhgdOldLayout, g_dhgdOldTime, "DhgdSave_Old", g_dhgdOldText);
+    return SaveHour(g_dhgdOld, g_dhgdOldTime, 1, DhgdCalculate_Old, DhgdStruct2Ascii_Old,
+                    g_dhgdOldText, REC_DHGD, kDhgdOldLayout, "DhgdSave_Old");
 }
 
 int DhgdSaveCF_Old() { return SaveCf(kDhgdOldLayout, g_dhgdOldTime, "DhgdSaveCF_Old", g_dhgdOldText); }
@@ -344,26 +349,17 @@ int DhgdnzSaveCF() { return SaveCf(kDhgdnzLayout, g_dhgdnzTime, "DhgdnzSaveCF", 
 
 int DhcdSave()
 {
-    if (!Ready())
-        return -1;
-    g_dhcdTime = *GetTime(1);
-    DhcdCalculate(&g_dhcd, g_dhcdTime);
-    DhcdStruct2Ascii(&g_dhcd, g_dhcdText);
-    RecordLiveCopy(REC_DHCD, g_dhcdText, sizeof g_dhcdText);
-    return SaveNand(kDhcdLayout, g_dhcdTime, "DhcdSave", g_dhcdText);
+    return SaveHour(g_dhcd, g_dhcdTime, 1, DhcdCalculate, DhcdStruct2Ascii, g_dhcdText, REC_DHCD,
+                    kDhcdLayout, "DhcdSave");
 }
 
 int DhcdSaveCF() { return SaveCf(kDhcdLayout, g_dhcdTime, "DhcdSaveCF", g_dhcdText); }
 
 int DhrdSave()
 {
-    if (!Ready())
-        return -1;
-    g_dhrdTime = *GetTime(defdata->Td + 1);
-    DhrdCalculate(&g_dhrd, g_dhrdTime);
-    DhrdStruct2Ascii(&g_dhrd, g_dhrdText);
-    RecordLiveCopy(REC_DHRD, g_dhrdText, sizeof g_dhrdText);
-    return SaveNand(kDhrdLayout, g_dhrdTime, "DhrdSave", g_dhrdText);
+    int td = defdata != nullptr ? defdata->Td : 0;
+    return SaveHour(g_dhrd, g_dhrdTime, td + 1, DhrdCalculate, DhrdStruct2Ascii, g_dhrdText,
+                    REC_DHRD, kDhrdLayout, "DhrdSave");
 }
 
 int DhrdSaveCF() { return SaveCf(kDhrdLayout, g_dhrdTime, "DhrdSaveCF", g_dhrdText); }

@@ -83,21 +83,19 @@ void Store(MinuteRecord<N> &rec, const Work<N> &w, const struct tm &t)
         rec.Value[i] = w.v[i];
 }
 
-template <int N>
-int ToText(const RecordFileLayout &layout, const MinuteRecord<N> *rec, char *text)
+// The hour's extremes of a climate element (strictly beyond keeps the
+// earliest minute of a tie).
+void TakeMaxMin(int32_t v, int hhmm, int32_t &max, int32_t &maxTime, int32_t &min, int32_t &minTime)
 {
-    if (rec == nullptr || text == nullptr)
-        return 0;
-    int32_t values[N];
-    for (int i = 0; i < N; ++i)
-        values[i] = rec->Value[i];
-    char station[9] = {};
-    if (defdata != nullptr)
-        std::memcpy(station, defdata->StationId, 8);
-    RecordTextInput in{station, rec->Time, rec->Flag, rec->Qc, values};
-    return RecordStruct2Ascii(layout.text, in, text, RECORD_TEXT_LEN);
+    if (v > max) {
+        max = v;
+        maxTime = hhmm;
+    }
+    if (v < min) {
+        min = v;
+        minTime = hhmm;
+    }
 }
-
 
 // Mean (integer division) of the samples with QC '0' among the first n;
 // false when there is none. *invalid gets the number of the others.
@@ -181,16 +179,8 @@ void AirTemperatureVote(Work<DMCD_FIELDS> &w, const SampleDataRec &snap, Statist
         return;
     }
     w.Set(0, v, iQCPM_Code(QC_ROW_TVOTE, v / 10.0f));
-    if (Good(w.qc[0])) {
-        if (v > s.Dmcd.Max0) {
-            s.Dmcd.Max0 = v;
-            s.Dmcd.Max0Time = hhmm;
-        }
-        if (v < s.Dmcd.Min0) {
-            s.Dmcd.Min0 = v;
-            s.Dmcd.Min0Time = hhmm;
-        }
-    }
+    if (Good(w.qc[0]))
+        TakeMaxMin(v, hhmm, s.Dmcd.Max0, s.Dmcd.Max0Time, s.Dmcd.Min0, s.Dmcd.Min0Time);
 }
 
 void SecondWind(Work<DMCD_FIELDS> &w, const SampleDataRec &snap, StatisticRec &s,
@@ -269,16 +259,8 @@ void Infrared(Work<DMCD_FIELDS> &w, const SampleDataRec &snap, StatisticRec &s, 
     double tenth = mean / 10;
     int32_t v = TruncToInt32(tenth < 0 ? tenth - 0.5 : tenth + 0.5);
     w.Set(10, v, iQCPM_Code(EL_IR, v / 10.0f));
-    if (Good(w.qc[10])) {
-        if (v > s.Dmcd.Max10) {
-            s.Dmcd.Max10 = v;
-            s.Dmcd.Max10Time = hhmm;
-        }
-        if (v < s.Dmcd.Min10) {
-            s.Dmcd.Min10 = v;
-            s.Dmcd.Min10Time = hhmm;
-        }
-    }
+    if (Good(w.qc[10]))
+        TakeMaxMin(v, hhmm, s.Dmcd.Max10, s.Dmcd.Max10Time, s.Dmcd.Min10, s.Dmcd.Min10Time);
 }
 
 // Copies an element of the main minute record of the generation in use.
@@ -461,10 +443,10 @@ void MinuteRecordsReset()
     g_radi = RadiRun{};
 }
 
-int DmcdStruct2Ascii(const DmcdRec *record, char *text) { return ToText(kDmcdLayout, record, text); }
-int Dmcd1Struct2Ascii(const DmcdRec *record, char *text) { return ToText(kDmcdLayout, record, text); }
-int DmrdStruct2Ascii(const DmrdRec *record, char *text) { return ToText(kDmrdLayout, record, text); }
-int Dmrd1Struct2Ascii(const DmrdRec *record, char *text) { return ToText(kDmrdLayout, record, text); }
+int DmcdStruct2Ascii(const DmcdRec *record, char *text) { return MinuteRecordText(kDmcdLayout.text, record, text); }
+int Dmcd1Struct2Ascii(const DmcdRec *record, char *text) { return MinuteRecordText(kDmcdLayout.text, record, text); }
+int DmrdStruct2Ascii(const DmrdRec *record, char *text) { return MinuteRecordText(kDmrdLayout.text, record, text); }
+int Dmrd1Struct2Ascii(const DmrdRec *record, char *text) { return MinuteRecordText(kDmrdLayout.text, record, text); }
 
 void DmcdCalculate()
 {

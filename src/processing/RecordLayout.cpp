@@ -91,6 +91,16 @@ bool RecordSlotUnwritten(const char *rec, int len)
     return len - i >= 8 && std::strncmp(rec + i, "--------", 8) == 0;
 }
 
+int StationRecordText(const RecordTextLayout &layout, RecordTextInput in, char *out,
+                      std::size_t outLen)
+{
+    char station[9] = {};
+    if (defdata != nullptr)
+        std::memcpy(station, defdata->StationId, 8);
+    in.station = station;
+    return RecordStruct2Ascii(layout, in, out, outLen);
+}
+
 void RecordLiveCopy(int recordKind, const char *text, std::size_t len)
 {
     if (TemproraryData == nullptr || recordKind < 0 || recordKind >= REC_KINDS)

@@ -56,6 +56,11 @@ extern const unsigned char kDhgdOldSensor[DHGD_OLD_FIELDS];
 // hold dashes (the twelve of WW), so only that position counts.
 bool RecordSlotUnwritten(const char *rec, int len);
 
+// The line of a record of this station (the station identifier of the
+// parameters replaces in.station); see RecordStruct2Ascii.
+int StationRecordText(const RecordTextLayout &layout, RecordTextInput in, char *out,
+                      std::size_t outLen);
+
 // The latest text of a record kind for the terminal (len bytes at most).
 void RecordLiveCopy(int recordKind, const char *text, std::size_t len);
 // True when the CF twins may write: the card is in use, present and has

@@ -19,35 +19,6 @@ using komain_test::StationOptions;
 
 namespace {
 
-// Node 18, transmit PDO 1: air temperature (0.01 deg C) and humidity.
-TpCanFrame TempHumidity(int t, int u)
-{
-    TpCanFrame f{};
-    f.can_id = 0x180 + 18;
-    f.can_dlc = 8;
-    f.data[0] = uint8_t(t & 0xff);
-    f.data[1] = uint8_t((t >> 8) & 0xff);
-    f.data[2] = uint8_t(u & 0xff);
-    f.data[3] = uint8_t((u >> 8) & 0xff);
-    return f;
-}
-
-std::string Ask(int fd, const std::string &command, const std::string &expect)
-{
-    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
-        return {};
-    std::string got;
-    Station::WaitFor(
-        [&] {
-            char buf[2048];
-            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-                got.append(buf, size_t(n));
-            return got.find(expect) != std::string::npos;
-        },
-        3s);
-    return got.find(expect) != std::string::npos ? expect : got;
-}
-
 // Factory parameters of the generation with the radiation clock on the
 // clock (Td 0), so that both hours change at once.
 void Prepare(Station &st, int generation)
@@ -96,7 +67,7 @@ TEST(HourE2E, HourlyRecordsAtMinute59AndAgainAtMinute0)
     std::atomic<bool> stop{false};
     std::thread board([&] {
         while (!stop) {
-            cur.CanSend(peer, TempHumidity(2212, humidity));
+            cur.CanSend(peer, komain_test::MainBoardTempHumidity(2212, humidity));
             std::this_thread::sleep_for(100ms);
         }
     });
@@ -122,14 +93,14 @@ TEST(HourE2E, HourlyRecordsAtMinute59AndAgainAtMinute0)
     std::string dhgd = Slot(cur, "DHGD", 540);
     EXPECT_EQ(dhgd.substr(dhgd.size() - 2), "\r\n");
     std::string body = dhgd.substr(0, dhgd.size() - 2);
-    EXPECT_EQ(Ask(com0, "DHGD 2026-03-10 09 1\r\n", body), body);
+    EXPECT_EQ(komain_test::AskTerminal(com0, "DHGD 2026-03-10 09 1\r\n", body), body);
     std::string day = cur.ReadFile("/mnt/nand3/tempdata/DMCD/260310.DAT");
     ASSERT_EQ(day.size(), 1440u * 512);
     std::string dmcd = day.substr((8 * 60 + 59) * 512, 512);
     dmcd = dmcd.substr(0, dmcd.find('\0'));
     ASSERT_EQ(dmcd.substr(0, 27), "DMCD 10101 2026-03-10 08:59");
     std::string dmcdBody = dmcd.substr(0, dmcd.size() - 2);
-    EXPECT_EQ(Ask(com0, "DMCD 2026-03-10 08:59 1\r\n", dmcdBody), dmcdBody);
+    EXPECT_EQ(komain_test::AskTerminal(com0, "DMCD 2026-03-10 08:59 1\r\n", dmcdBody), dmcdBody);
 
     EXPECT_TRUE(Station::WaitFor(
         [&] { return Written(Slot(old, "DHGDNZ", 1024), "DHGDNZ 10101 2026-03-10 09 "); }, 5s))

@@ -16,38 +16,6 @@ using komain_test::StationOptions;
 
 namespace {
 
-// Node 18, transmit PDO 1: air temperature (0.01 deg C) and humidity
-// (0.01 %, the board divides by 10).
-TpCanFrame TempHumidity(int t, int u)
-{
-    TpCanFrame f{};
-    f.can_id = 0x180 + 18;
-    f.can_dlc = 8;
-    f.data[0] = uint8_t(t & 0xff);
-    f.data[1] = uint8_t((t >> 8) & 0xff);
-    f.data[2] = uint8_t(u & 0xff);
-    f.data[3] = uint8_t((u >> 8) & 0xff);
-    return f;
-}
-
-// Types a command on a terminal line and collects the reply until `expect`
-// has arrived or 3 s have passed; returns what came.
-std::string Ask(int fd, const std::string &command, const std::string &expect)
-{
-    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
-        return {};
-    std::string got;
-    Station::WaitFor(
-        [&] {
-            char buf[1024];
-            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-                got.append(buf, size_t(n));
-            return got.find(expect) != std::string::npos;
-        },
-        3s);
-    return got.find(expect) != std::string::npos ? expect : got;
-}
-
 constexpr int SLOT_0816 = 8 * 60 + 16;
 const char *const kDay = "/mnt/nand3/tempdata/DMGD/260310.DAT";
 
@@ -68,7 +36,7 @@ TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
     std::atomic<bool> stop{false};
     std::thread board([&] {
         while (!stop) {
-            st.CanSend(peer, TempHumidity(2212, 6500));
+            st.CanSend(peer, komain_test::MainBoardTempHumidity(2212, 6500));
             std::this_thread::sleep_for(100ms);
         }
     });
@@ -99,7 +67,7 @@ TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
     // The terminal reads the record back from its slot (the line's output
     // processing is the driver's: its end may arrive as "\r\r\n").
     std::string body = line.substr(0, line.size() - 2);
-    EXPECT_EQ(Ask(com0, "DMGD 2026-03-10 08:16 1\r\n", body), body);
+    EXPECT_EQ(komain_test::AskTerminal(com0, "DMGD 2026-03-10 08:16 1\r\n", body), body);
 
     // A restart well within two minutes of the save, in the same hour.
     st.Stop();
