@@ -278,7 +278,6 @@ void FillDefaultParam(DefDataRec &d, int generation)
     d.QcCtrl = 0;
 }
 
-
 int SetDefaultParam()
 {
     if (defdata == nullptr)
