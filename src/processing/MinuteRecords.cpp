@@ -21,8 +21,6 @@ namespace {
 
 constexpr int32_t MISS = MISSING_VALUE;
 constexpr int SAMPLES = 30;
-constexpr int EL_RAW = 23;
-constexpr int EL_SSD = 59;
 constexpr int QC_ROW_TVOTE = 6;    // minute check row of the voted temperature
 constexpr int QC_ROW_SV = 12;      // of the ventilation
 
