@@ -139,9 +139,9 @@ int SaveRecordSlot(const RecordFileLayout &layout, const RecordSaveTarget &to, c
     DaySlotHeader header{layout.text.tag, station, t.tm_year, t.tm_mon, t.tm_mday};
 
     SlotFileKind kind{to.func, layout.slots(), layout.slotSize,
-                      layout.monthly ? MonthSlotHeaderFn : DaySlotHeaderFn,
-                      layout.monthly ? layout.headerWidth : -1,
-                      layout.monthly ? &kHourSlotMessages : &kMinuteSlotMessages};
+                      layout.monthly ? MonthSlotHeaderFn : DaySlotHeaderFn};
+    kind.fillFrom = layout.monthly ? layout.headerWidth : -1;
+    kind.texts = layout.monthly ? &kHourSlotTexts : &kRecordSlotTexts;
     SlotWrite w{};
     w.dirs = dirs;
     w.path = path;

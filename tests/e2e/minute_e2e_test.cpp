@@ -16,6 +16,24 @@ using komain_test::StationOptions;
 
 namespace {
 
+// Types a command on a terminal line and collects the reply until `expect`
+// has arrived or 3 s have passed; returns what came.
+std::string Ask(int fd, const std::string &command, const std::string &expect)
+{
+    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
+        return {};
+    std::string got;
+    Station::WaitFor(
+        [&] {
+            char buf[1024];
+            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+                got.append(buf, size_t(n));
+            return got.find(expect) != std::string::npos;
+        },
+        3s);
+    return got.find(expect) != std::string::npos ? expect : got;
+}
+
 constexpr int SLOT_0816 = 8 * 60 + 16;
 const char *const kDay = "/mnt/nand3/tempdata/DMGD/260310.DAT";
 
@@ -67,7 +85,7 @@ TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
     // The terminal reads the record back from its slot (the line's output
     // processing is the driver's: its end may arrive as "\r\r\n").
     std::string body = line.substr(0, line.size() - 2);
-    EXPECT_EQ(komain_test::AskTerminal(com0, "DMGD 2026-03-10 08:16 1\r\n", body), body);
+    EXPECT_EQ(Ask(com0, "DMGD 2026-03-10 08:16 1\r\n", body), body);
 
     // A restart well within two minutes of the save, in the same hour.
     st.Stop();

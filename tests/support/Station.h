@@ -110,8 +110,8 @@ private:
     std::string heard_[2];   // COM0, LAN
 };
 
-// The main sampling board's air temperature (0.01 deg C) and humidity
-// frame: node 18, transmit PDO 1.
+// Node 18, transmit PDO 1: the main board's air temperature (0.01 deg C)
+// and humidity (0.01 %, the board divides by 10).
 TpCanFrame MainBoardTempHumidity(int t, int u);
 // Types a command on a terminal line and collects the reply until `expect`
 // has arrived or 3 s have passed; returns `expect`, or what came instead.
