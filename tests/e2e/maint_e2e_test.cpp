@@ -32,16 +32,10 @@ TpCanFrame MainTpdo1()
     return f;
 }
 
-<<<<<<< HEAD
-// Types a command line until `expect` is among the replies, for up to 30 s:
-// the listener drops what a port received before it started.
-bool Ask(int fd, const std::string &command, const std::string &expect)
-=======
 // Types a command line until `expect` is among the replies: the listener
 // drops what a port received before it started.
 bool Ask(int fd, const std::string &command, const std::string &expect,
-         std::chrono::milliseconds limit = 20s)
->>>>>>> main
+         std::chrono::milliseconds limit = 30s)
 {
     std::string got;
     auto sent = std::chrono::steady_clock::now() - 10s;
@@ -57,11 +51,7 @@ bool Ask(int fd, const std::string &command, const std::string &expect,
                 got.append(buf, size_t(n));
             return got.find(expect) != std::string::npos;
         },
-<<<<<<< HEAD
-        30s);
-=======
         limit);
->>>>>>> main
 }
 
 // The QC character of field `field` of a DMGD line of the older
