@@ -1,7 +1,6 @@
 #include "terminal/CommandReply.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -46,33 +45,6 @@ const char *ScanInt(const char *p, int *out)
 }
 
 } // namespace
-
-bool WantsUsage(const char *param) { return param != nullptr && std::strstr(param, "/?") != nullptr; }
-
-int Accept()
-{
-    PrePareSend2Pc("T\r\n");
-    return 0;
-}
-
-int Refuse()
-{
-    PrePareSend2Pc("F\r\n");
-    return -1;
-}
-
-int Reply(const char *fmt, ...)
-{
-    char text[SEND2PC_LEN];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = std::vsnprintf(text, sizeof text, fmt, ap);
-    va_end(ap);
-    if (n < 0)
-        return 0;
-    PrePareSend2PcLen(text, n < int(sizeof text) ? n : int(sizeof text) - 1);
-    return 0;
-}
 
 int ScanInts(const char *text, char sep, int *out, int n, int *used)
 {

@@ -1,19 +1,12 @@
-// Small pieces every command handler uses: the common answers, a bounded
-// formatted reply, and the scanning of numbers out of a parameter text.
+// Small pieces of the setup and status commands: the scanning of numbers
+// out of a parameter text as the station always read them, and the pinning
+// of live readings printed as integers.
 #pragma once
 
 namespace term {
 
 // The software version the station reports (BASEINFO, VERSION).
 constexpr const char *kSoftVersion = "V2.73";
-
-// 1 when the parameter asks for the usage line ("/?" anywhere in it).
-bool WantsUsage(const char *param);
-// Queues "T\r\n" and returns 0; queues "F\r\n" and returns -1.
-int Accept();
-int Refuse();
-// Queues one formatted reply (cut at the reply slot's size); returns 0.
-int Reply(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Floats from shared memory may hold anything; "%d" of a value the int
 // cannot take would be undefined, so such values are pinned (NaN gives 0).

@@ -29,18 +29,15 @@
 #include "terminal/CommandHandlers.h"
 #include "terminal/ListenToPc.h"
 #include "terminal/CommandReply.h"
+#include "terminal/ParamText.h"
 
 namespace {
 
-using term::Accept;
-using term::Refuse;
-using term::Reply;
-using term::WantsUsage;
 
 // Answers "T\r\n" and saves para.bin.
 int Saved()
 {
-    Accept();
+    ReplyTrue();
     SaveParaFile(0);
     return 0;
 }
@@ -126,7 +123,7 @@ constexpr ClockCommand kTime = {"TIME [HH:MM:SS]\r\n", ':', ValidTime, ApplyTime
 
 int SetClock(const ClockCommand &c, const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply(c.usage);
     if (param[0] == '\0') {
         struct tm now = *GetTime(0);
@@ -135,13 +132,13 @@ int SetClock(const ClockCommand &c, const char *param)
         return Reply("%02d:%02d:%02d\r\n", now.tm_hour, now.tm_min, now.tm_sec);
     }
     if (RainInMinute())
-        return Refuse();
+        return ReplyFalse();
     for (const char *p = param; *p != '\0'; ++p)
         if (!(*p == ' ' || *p == c.separator || (*p >= '0' && *p <= '9')))
-            return Refuse();
+            return ReplyFalse();
     int v[3];
     if (term::ScanInts(param, c.separator, v, 3) != 3 || !c.valid(v))
-        return Refuse();
+        return ReplyFalse();
 
     MutexClockLock();
     time_t now = TpTime();
@@ -152,9 +149,9 @@ int SetClock(const ClockCommand &c, const char *param)
     t.tm_isdst = -1;
     time_t next = mktime(&t);
     if (next == time_t(-1))
-        return Refuse();
+        return ReplyFalse();
     if (next - now >= -1 && next - now <= 1)
-        return Accept();
+        return ReplyTrue();
 
     struct tm share;
     localtime_r(&next, &share);
@@ -162,13 +159,13 @@ int SetClock(const ClockCommand &c, const char *param)
     share.tm_mon += 1;
     LoadShareClock(&share);
     if (SetSystemClock(next) != 0)
-        return Refuse();
+        return ReplyFalse();
     // The sampling boards hear the new time only while the bus answers.
     if (TemproraryData->MainStat.CanBusState == '0') {
         GetTime(0);
         MakeCanSendPacket(CANSEND_TIME, 0, 0);
     }
-    return Accept();
+    return ReplyTrue();
 }
 
 // ---- position -------------------------------------------------------------
@@ -179,24 +176,24 @@ int SetClock(const ClockCommand &c, const char *param)
 // -1 degree keeps its sign.
 int SetPosition(char (&field)[16], int limit, const char *usage, const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply(usage);
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(field).s);
     int len = int(strnlen(param, 17));
     if (len > 16 || FindStrCharNumber(param, '.') != 2)
-        return Refuse();
+        return ReplyFalse();
     for (int i = 0; i < len; ++i)
         if (!(CheckBlankNumberChar(param[i], 7) == 1 || param[i] == ' '))
-            return Refuse();
+            return ReplyFalse();
     int v[3];
     if (term::ScanInts(param, '.', v, 3) != 3)
-        return Refuse();
+        return ReplyFalse();
     int deg = v[0], min = v[1], sec = v[2];
     if (deg < -limit || deg > limit || min < 0 || min > 59 || sec < 0 || sec > 59)
-        return Refuse();
+        return ReplyFalse();
     if ((deg == limit || deg == -limit) && (min != 0 || sec != 0))
-        return Refuse();
+        return ReplyFalse();
     const char *p = param;
     while (*p == ' ')
         ++p;
@@ -252,13 +249,13 @@ int ParseAddress(const char *param, char (&text)[16])
 // IP and GW: the address text, then the shell command that applies it.
 int SetAddress(char (&field)[16], const char *usage, const char *param, const char *cmdFormat)
 {
-    if (usage != nullptr && WantsUsage(param))
+    if (usage != nullptr && AsksUsage(param))
         return Reply(usage);
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(field).s);
     char text[16];
     if (ParseAddress(param, text) == 0)
-        return Refuse();
+        return ReplyFalse();
     if (StoreText(field, text))
         ReconnectLan();
     char cmd[64];
@@ -295,18 +292,18 @@ int SetByte(const ByteSetting &s, const char *param)
     if (param[0] == '\0')
         return Reply("%d\r\n", int(stored));
     if (s.noDot && std::strchr(param, '.') != nullptr)
-        return Refuse();
+        return ReplyFalse();
     int v;
     if (term::ScanInts(param, ' ', &v, 1) != 1 || v < 0 || v > 255)
-        return Refuse();
+        return ReplyFalse();
     if (s.allowed != 0 && (v > 31 || (s.allowed & (1u << v)) == 0))
-        return Refuse();
+        return ReplyFalse();
     // The ultrasonic wind sensor (types 9-11) sits on COM2 or on COM3,
     // never on both.
     if (s.other != nullptr && Ultrasonic(v) && Ultrasonic(defdata->*s.other))
-        return Refuse();
+        return ReplyFalse();
     if (s.refuseSame && v == stored)
-        return Refuse();
+        return ReplyFalse();
     if (v != stored) {
         stored = uint8_t(v);
         if (s.reinit != nullptr)
@@ -319,19 +316,19 @@ int SetByte(const ByteSetting &s, const char *param)
 int ReinitWind() { return RunSampBoardInit(); }
 
 // The ports reopen with the line settings of their new device type.
-int ReinitSnowDepth() { return UartReopen(SLOT_GPS); }
-int ReinitVisibility() { return UartReopen(SLOT_VISIBILITY); }
-int ReinitAirp() { return UartReopen(SLOT_AIRPRESS); }
-int ReinitCom0() { return UartReopen(SLOT_COM0); }
+int ReopenCom2() { return UartReopen(SLOT_GPS); }
+int ReopenCom3() { return UartReopen(SLOT_VISIBILITY); }
+int ReopenCom4() { return UartReopen(SLOT_AIRPRESS); }
+int ReopenCom0() { return UartReopen(SLOT_COM0); }
 
 constexpr ByteSetting kSnowMode = {&DefDataRec::GpsPortType, Bits({0, 1, 8, 9, 10, 11}), &DefDataRec::VisiType,
-                                   ReinitSnowDepth, false, false};
+                                   ReopenCom2, false, false};
 constexpr ByteSetting kVisiType = {&DefDataRec::VisiType, Bits({0, 1, 2, 3, 8, 9, 10, 11}), &DefDataRec::GpsPortType,
-                                   ReinitVisibility, false, false};
-constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReinitAirp, false,
+                                   ReopenCom3, false, false};
+constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReopenCom4, false,
                                    false};
 constexpr ByteSetting kRawMode = {&DefDataRec::RawMode, Bits({0, 1, 8}), nullptr, nullptr, false, false};
-constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReinitCom0, false, false};
+constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReopenCom0, false, false};
 constexpr ByteSetting kWindType = {&DefDataRec::MainWindType, Bits({0, 1}), nullptr, ReinitWind, false, true};
 constexpr ByteSetting kSunshine = {&DefDataRec::SunshineMode, Bits({0, 1}), nullptr, nullptr, true, false};
 
@@ -343,13 +340,13 @@ int SetSwitch(char &field, const char *param, int mode)
     int len = int(strnlen(param, 8));
     if (mode == 0) {
         if (len != 1 || (param[0] != '0' && param[0] != '1'))
-            return Refuse();
+            return ReplyFalse();
         field = param[0];
     } else {
         int v;
         if (CheckBlankNumberStr(param, 0, len - 1, 1) != 1 || term::ScanInts(param, ' ', &v, 1) != 1 ||
             (v != 0 && v != 1))
-            return Refuse();
+            return ReplyFalse();
         field = char('0' + v);
     }
     return Saved();
@@ -367,23 +364,30 @@ int SystemReboot(const char *)
 
 int SetCom(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("SETCOM [9600 8 N 1]\r\n");
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(TemproraryData->ComSetting).s);
-    int speed = 0, bits = 0, stop = 0;
-    char parity = 0;
-    if (std::sscanf(param, "%d %d %c %d", &speed, &bits, &parity, &stop) != 4)
-        return Refuse();
+    // "%d %d %c %d": speed, data bits, parity letter, stop bits.
+    int v[2], stop, used;
+    if (term::ScanInts(param, ' ', v, 2, &used) != 2)
+        return ReplyFalse();
+    const char *p = param + used;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    char parity = *p;
+    if (parity == '\0' || term::ScanInts(p + 1, ' ', &stop, 1) != 1)
+        return ReplyFalse();
+    int speed = v[0], bits = v[1];
     // The answer leaves at the old settings, before the port changes.
-    Accept();
+    ReplyTrue();
     sleep(1);
     int fd = PortFd(COM1);
     if (fd >= 0)
         tcflush(fd, TCIFLUSH);
     zsleep(200);
     if (set_speed(fd, speed) != 1 || set_Parity(fd, bits, stop, parity) != 1)
-        return Refuse();
+        return ReplyFalse();
     // Kept as AUTOCHECK and the query show it, whatever the case or
     // spacing it was typed in.
     if (parity >= 'a' && parity <= 'z')
@@ -398,7 +402,7 @@ int SetCom(const char *param)
 
 int GetBaseinfo(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("BASEINFO\r\n");
     return Reply("BASEINFO 4\rmC ko001\rMODEL KO2000\rID %s\rVer %s\r\n", FieldText(defdata->StationId).s,
                  term::kSoftVersion);
@@ -409,7 +413,7 @@ int SetTime(const char *param) { return SetClock(kTime, param); }
 
 int SetId(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("ID [xxxxx]\r\n");
     if (param[0] == '\0') {
         char id[sizeof defdata->StationId + 1] = {};
@@ -418,7 +422,7 @@ int SetId(const char *param)
         return Reply("%s\r\n", id);
     }
     if (strnlen(param, 6) != 5 || CheckBlankNumberStr(param, 0, 4, 8) != 1)
-        return Refuse();
+        return ReplyFalse();
     StoreText(defdata->StationId, param);
     return Saved();
 }
@@ -428,7 +432,7 @@ int SetLong(const char *param) { return SetPosition(defdata->Long, 180, "LONG [D
 
 int SetTd(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("TD [MM]\r\n");
     if (param[0] == '\0') {
         int32_t td = defdata->Td;
@@ -436,34 +440,34 @@ int SetTd(const char *param)
     }
     int last = int(strnlen(param, CMD_PARAM_MAX + 1)) - 1;
     if (CheckBlankNumberStr(param, 0, last, 9) != 1 || (param[0] != '-' && CheckBlankNumberStr(param, 0, last, 0) != 1))
-        return Refuse();
+        return ReplyFalse();
     int v;
     if (term::ScanInts(param, ' ', &v, 1) != 1 || v < -720 || v > 720)
-        return Refuse();
+        return ReplyFalse();
     defdata->Td = v;
     return Saved();
 }
 
 int SetAltp(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("ALTP [DDDD.D]\r\n");
     if (param[0] == '\0') {
         float a = defdata->AltP;
         return Reply("%0.1f\r\n", double(a));
     }
     if (param[0] != '-' && !term::OnlyOf(param, "0123456789. "))
-        return Refuse();
+        return ReplyFalse();
     float v;
     if (!ParseHeight(param, &v))
-        return Refuse();
+        return ReplyFalse();
     defdata->AltP = v;
     return Saved();
 }
 
 int SetAlt(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("ALT [DDD.D]\r\n");
     if (param[0] == '\0') {
         float a = defdata->Alt;
@@ -471,10 +475,10 @@ int SetAlt(const char *param)
     }
     for (const char *p = param; *p != '\0'; ++p)
         if (!(CheckBlankNumberChar(*p, 8) == 1 || CheckBlankNumberChar(*p, 7) == 1 || *p == ' '))
-            return Refuse();
+            return ReplyFalse();
     float v;
     if (!ParseHeight(param, &v))
-        return Refuse();
+        return ReplyFalse();
     defdata->Alt = v;
     defdata->AltP = v + 1.5f;
     return Saved();
@@ -498,7 +502,7 @@ int SetDestIPAndPort(const char *param)
     int used = ParseAddress(param, text);
     int port;
     if (used == 0 || term::ScanInts(param + used, ' ', &port, 1) != 1 || port < 1 || port > 65535)
-        return Refuse();
+        return ReplyFalse();
     bool changed = StoreText(defdata->DestIp, text);
     int32_t old = defdata->DestPort;
     defdata->DestPort = port;
@@ -509,13 +513,13 @@ int SetDestIPAndPort(const char *param)
 
 int SetSerialNo(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("SERIALNO [xxxxxxx]\r\n");
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(defdata->SerialNo).s);
     int len = int(strnlen(param, 15));
     if (len > 14 || CheckBlankNumberStr(param, 0, len - 1, 8) != 1)
-        return Refuse();
+        return ReplyFalse();
     StoreText(defdata->SerialNo, param);
     return Saved();
 }
@@ -538,9 +542,9 @@ int SetChgVer(const char *param)
         return Reply("%d\r\n", int(current));
     int v;
     if (term::ScanInts(param, ' ', &v, 1) != 1 || (v != 0 && v != 1))
-        return Refuse();
+        return ReplyFalse();
     if (v == current)
-        return Accept();
+        return ReplyTrue();
     // The last-minute state of the older generation means nothing to the
     // newer one.
     if (current == 0) {
@@ -549,7 +553,7 @@ int SetChgVer(const char *param)
     }
     defdataEx->Generation = v;
     SaveParaFileEx(0);
-    Accept();
+    ReplyTrue();
     DeleteFile_Future();
     // The station comes back with the factory parameters of the new
     // generation.

@@ -17,13 +17,11 @@
 #include "storage/Storage.h"
 #include "terminal/CommandHandlers.h"
 #include "terminal/CommandReply.h"
+#include "terminal/ParamText.h"
 #include "terminal/ListenToPc.h"
 
 namespace {
 
-using term::Refuse;
-using term::Reply;
-using term::WantsUsage;
 
 // A reading of the live state times 10 as the integer the status lines
 // print, multiplied in single precision as the reading is kept (12.9 V
@@ -125,9 +123,15 @@ bool DiskSpace(const char *mountPoint, int *total, int *freeMb)
         std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
         buf[n] = '\0';
         std::fclose(f);
-        char fs[257];
-        int used;
-        ok = std::sscanf(buf, "%256s %d %d %d", fs, total, &used, freeMb) == 4;
+        // "%s %d %d %d": file system, total, used and free megabytes.
+        const char *p = buf + std::strspn(buf, " \t");
+        p += std::strcspn(p, " \t\r\n");
+        int mb[3] = {};
+        ok = p != buf && term::ScanInts(p, ' ', mb, 3) == 3;
+        if (ok) {
+            *total = mb[0];
+            *freeMb = mb[2];
+        }
     }
     TpSystem("rm usbmount -f");
     return ok;
@@ -183,7 +187,7 @@ double SunHeight(const struct tm &t, double latitude, double longitude, double *
 
 int AutoCheck(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("AUTOCHECK\r\n");
     const TemproraryDataRec &td = *TemproraryData;
     const DefDataRec &d = *defdata;
@@ -240,7 +244,7 @@ int GetIntlStat(const char *param)
     }
     // No intelligent sensors are attached to this logger.
     if (n < 1 || n > 5)
-        return Refuse();
+        return ReplyFalse();
     return Reply("STATINTL_%d N - - - - - - - - - -\r\n", n);
 }
 
@@ -260,7 +264,7 @@ int GetSensorState(const char *param)
     // generation.
     int row = std::strcmp(param, "TD") == 0 ? (current ? 11 : 8) : SensorIndexByCode(param);
     if (row < 0 || row >= SENSORTABLE_NAMED_ROWS)
-        return Refuse();
+        return ReplyFalse();
     return Reply("%c\r\n", td.SensorState[row]);
 }
 
@@ -277,14 +281,14 @@ int GetState(const char *)
 
 int GetDoorState(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("DOOR\r\n");
     return Reply("%c\r\n", TemproraryData->MainStat.DoorState);
 }
 
 int GetMact(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("MACT\r\n");
     float mact = TemproraryData->MainStat.Mact;
     return Reply("%0.1f\r\n", double(mact));
@@ -292,7 +296,7 @@ int GetMact(const char *param)
 
 int GetPss(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("PSS\r\n");
     const MainCollectorStat &m = TemproraryData->MainStat;
     float volt = m.SupplyVoltage;
@@ -301,7 +305,7 @@ int GetPss(const char *param)
 
 int SetRsta(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("RSTA\r\n");
     const MainCollectorStat &m = TemproraryData->MainStat;
     float mact = m.Mact, volt = m.SupplyVoltage;
@@ -310,7 +314,7 @@ int SetRsta(const char *param)
 
 int GetVersion(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("VERSION\r\n");
     return Reply("HARDVERSION:%s SOFTVSERION:%s FILEVERSION:%s, COMPILETIME %s %s\r\n", "V1.00", term::kSoftVersion,
                  "V1.00", "Nov 24 2020", "10:58:35");
@@ -319,7 +323,7 @@ int GetVersion(const char *param)
 int TestFreeSpace(const char *)
 {
     if (defdata->CfValid != '1')
-        return Refuse();
+        return ReplyFalse();
     // A card that was mounted stays mounted: the CF saves of every minute
     // rely on it. Only a card mounted for this measurement goes back.
     bool mountedHere = false;
@@ -372,7 +376,7 @@ int GetUptime(const char *)
 
 int GetHelp(const char *param)
 {
-    if (WantsUsage(param))
+    if (AsksUsage(param))
         return Reply("HELP\r\n");
     return Reply("%s", "HELP REBOOT,SETCOM,BASEINFO,AUTOCHECK,DATE,TIME,ID,LAT,LONG,TD,ALTP,SENSI,SMC,DOOR,MACT,PSS,"
                        "SENST,RSTA,SENCO,DEVMODE,DAUSET,GPSSET,CFSET,STATMAIN,STATTARH,STATCLIM,STATRADI,STATEATH,"

@@ -4,13 +4,11 @@
 // the identity, position and LAN destination survive a restart.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
+#include "support/Central.h"
 #include "support/Station.h"
 
 using namespace std::chrono_literals;
@@ -87,23 +85,6 @@ std::string CanLink(const std::string &reply)
     return "?";
 }
 
-// A loopback listener for the LAN destination (nothing is accepted).
-struct Listener {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int port = 0;
-    Listener()
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(fd, 4) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-    }
-    ~Listener() { close(fd); }
-};
-
 } // namespace
 
 TEST(SetupE2E, ClockPositionAndMainBoardStatusOnARunningStation)
@@ -155,7 +136,7 @@ TEST(SetupE2E, ClockPositionAndMainBoardStatusOnARunningStation)
     EXPECT_TRUE(Has(silent, "STATMAIN 0 0 1 0 ")) << silent;
     EXPECT_EQ(CanLink(silent), "2") << silent;
 
-    Listener central;
+    komain_test::Central central;
     const std::string dest = "127.0.0.1 " + std::to_string(central.port);
     EXPECT_TRUE(Has(Ask(com0, "ID 54399", "T\r"), "T\r"));
     EXPECT_TRUE(Has(Ask(com0, "LAT -0.30.00", "T\r"), "T\r"));

@@ -223,6 +223,30 @@ TEST_F(SetupStatusTest, SunHeightAtSolarNoonOfTheSolstice)
     EXPECT_NEAR(h, 26.6, 0.2) << r[0];
 }
 
+TEST_F(SetupStatusTest, SpaceLeavesAMountedCardMounted)
+{
+    sandbox_.Write("/dev/sdd1", "");
+    sandbox_.Write("/sim/df/nand2", "23\n");
+    ASSERT_EQ(TpSystem("mount /dev/sdd1 /mnt/cf"), 0);
+    // SPACE works in the station's working folder.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(TpChdir("/mnt/nand3"), 0);
+    Lines r = Run(COM0, "SPACE");
+    ASSERT_EQ(chdir(cwd), 0);
+    ASSERT_EQ(r.size(), 1u);
+    int total[3], free[3];
+    EXPECT_EQ(std::sscanf(r[0].c_str(), "CF,total:%d M,free:%d M\r\nNAND2,total:%d M,free:%d M\r\nNAND3,total:%d M,free:%d M\r\n",
+                          &total[0], &free[0], &total[1], &free[1], &total[2], &free[2]),
+              6)
+        << r[0];
+    EXPECT_EQ(free[1], 23);
+    EXPECT_EQ(TemproraryData->MainStat.CFSpace, free[0]);
+    EXPECT_NE(sandbox_.Read("/sim/mounts").find("/mnt/cf"), std::string::npos);
+    defdata->CfValid = '0';
+    EXPECT_EQ(Run(COM0, "SPACE"), Lines{F});
+}
+
 TEST(SetupDates, CalendarCheck)
 {
     EXPECT_EQ(CheckDateValid(2000, 2, 29), 1);
