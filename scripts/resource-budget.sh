@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Resource budget of a running simulated station: resident memory of each
+# komain process, the size of each System V segment komain made, CPU
+# seconds and bytes written, over N minutes of simulated time, scaled to an
+# hour and a day.
+#
+#   scripts/resource-budget.sh [MINUTES] [-- STATIONSIM OPTIONS...]   (default 5)
+#
+# Runs scripts/run-station.sh --minutes in a sandbox of its own, samples
+# /proc every few seconds while komain runs, and prints the last sample
+# before the station stops. Bytes written are wchar (bytes handed to
+# write(2)), the upper bound of what reaches the NAND flash (it also counts
+# console and serial-port writes); the sandbox's file sizes are printed
+# beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+minutes=5
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then minutes=$1; shift; fi
+root=$(mktemp -d /tmp/komain-budget.XXXXXX)
+out=$root.sample
+trap 'rm -rf "$root" "$out" "$out.tmp"' EXIT
+
+scripts/run-station.sh --minutes "$minutes" "$root" "$@" >"$root.log" 2>&1 &
+station=$!
+trap 'kill -TERM "$station" 2>/dev/null || true; wait "$station" 2>/dev/null || true; rm -rf "$root" "$root.log" "$out" "$out.tmp"' EXIT
+
+# komain's four processes: the started one and its process group.
+members() {
+    local lead
+    lead=$(cat "$root/run/komain.pid" 2>/dev/null) || return 0
+    [ -n "$lead" ] || return 0
+    ps -o pid= -g "$lead" 2>/dev/null | while read -r p; do
+        [ "$(readlink "/proc/$p/exe" 2>/dev/null)" = "$(readlink -f build-station/komain)" ] && echo "$p"
+    done
+}
+first=""
+tick=$(getconf CLK_TCK)
+while kill -0 "$station" 2>/dev/null; do
+    pids=$(members || true)
+    if [ -n "$pids" ]; then
+        [ -n "$first" ] || first=$(date +%s)
+        {
+            echo "elapsed $(( $(date +%s) - first ))"
+            for p in $pids; do
+                rss=$(awk '/^VmRSS/ {print $2}' "/proc/$p/status" 2>/dev/null || echo 0)
+                cpu=$(awk -v t="$tick" '{printf "%.2f", ($14 + $15) / t}' "/proc/$p/stat" 2>/dev/null || echo 0)
+                wr=$(awk '/^wchar/ {print $2}' "/proc/$p/io" 2>/dev/null || echo 0)
+                echo "proc $p $rss $cpu $wr"
+            done
+            ipcs -m -p | awk 'NR > 3 && $3 ~ /^[0-9]+$/ {print $1, $3}' | while read -r id cpid; do
+                for p in $pids; do
+                    [ "$cpid" = "$p" ] && ipcs -m | awk -v id="$id" '$2 == id {print "shm", $1, $5}'
+                done
+            done
+            echo "files $(du -sb "$root/mnt" | cut -f1)"
+        } >"$out.tmp"
+        mv "$out.tmp" "$out"
+    fi
+    sleep 5
+done
+wait "$station" || echo "(the station run ended with status $?; see the sample below)"
+[ -s "$out" ] || { echo "no komain process seen" >&2; exit 1; }
+
+awk '
+/^elapsed/ { t = $2 }
+/^proc/    { n++; printf "process %d (pid %s): %6d kB resident, %6.2f s CPU, %10d bytes written\n", n, $2, $3, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3 }
+/^shm/     { printf "shared segment key %s: %d bytes\n", $2, $3; shm += $3 }
+/^files/   { files = $2 }
+END {
+    if (t <= 0) t = 1
+    printf "over %d s: largest resident %d kB, shared segments %d bytes in all\n", t, rss, shm
+    printf "CPU: %.2f s = %.3f %% of one core; %.1f s an hour\n", cpu, 100 * cpu / t, cpu * 3600 / t
+    printf "written (wchar): %d bytes; %.1f MB an hour, %.1f MB a day\n", wr, wr * 3600 / t / 1e6, wr * 86400 / t / 1e6
+    printf "sandbox files now: %d bytes (day files created in full at the first minute)\n", files
+}' "$out"
