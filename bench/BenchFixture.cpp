@@ -67,7 +67,7 @@ void FillSamples(SampleDataRec &s)
         Ring(r);
 }
 
-void AttachStation()
+void AttachStation(bool factoryArchives)
 {
     defdata = Cleared(g_def);
     defdataEx = Cleared(g_ex);
@@ -90,7 +90,8 @@ void AttachStation()
     std::memcpy(g_def.StationId, "10101", 5);
     std::memset(g_def.ElementEnable, '1', sizeof g_def.ElementEnable);
     std::memset(g_def.ObValid, '1', sizeof g_def.ObValid);
-    std::memset(g_def.SampleArchive, '1', sizeof g_def.SampleArchive);
+    if (!factoryArchives)
+        std::memset(g_def.SampleArchive, '1', sizeof g_def.SampleArchive);
     g_def.QcCtrl = 1;
     FillSamples(g_store);
     FillSamples(g_copy);

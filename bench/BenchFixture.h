@@ -13,8 +13,9 @@
 namespace bench {
 
 // Zeroes every segment, attaches it, and loads the factory parameters of
-// the current generation with every element, board and archive flag on.
-void AttachStation();
+// the current generation with every element and board on, and every
+// sample-archive flag on too unless factoryArchives (then only T01-T03).
+void AttachStation(bool factoryArchives = false);
 
 // Samples of four digits with a good QC in every ring, as a working
 // station has them at the end of a minute (live store and minute copy).

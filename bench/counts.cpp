@@ -4,6 +4,7 @@
 //   komain_counts frame NODE PDO N   N CAN frames of a node's packet type
 //   komain_counts minute N           N minute cycles, files existing
 //   komain_counts newday N           N minute cycles creating the day files
+//   komain_counts hour N             N minute cycles at minute 0 (hourly records)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,7 @@
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: komain_counts frame NODE PDO N | minute N | newday N\n");
+        std::fprintf(stderr, "usage: komain_counts frame NODE PDO N | minute N | newday N | hour N\n");
         return 2;
     }
     const char *what = argv[1];
@@ -37,7 +38,8 @@ int main(int argc, char **argv)
         return 0;
     }
     bool newDay = std::strcmp(what, "newday") == 0;
-    if (!newDay && std::strcmp(what, "minute") != 0)
+    bool hour = std::strcmp(what, "hour") == 0;
+    if (!newDay && !hour && std::strcmp(what, "minute") != 0)
         return 2;
     long n = std::atol(argv[2]);
     bench::Sandbox sb("2026-03-10 20:00:30");
@@ -45,8 +47,12 @@ int main(int argc, char **argv)
     bench::QuietConsole quiet;
     bench::MinuteCycle();
     for (long i = 0; i < n; ++i) {
-        // Minutes 1-58 of the hour; a new day each time for newday.
-        sb.At(60L * (i % 58 + 1) + (newDay ? 86400L * (i + 1) : 0));
+        // Minutes 1-58 of the hour; a new day each time for newday; the
+        // next hours' minute 0 for hour.
+        if (hour)
+            sb.At(3600L * (i % 3 + 1));
+        else
+            sb.At(60L * (i % 58 + 1) + (newDay ? 86400L * (i + 1) : 0));
         bench::MinuteCycle();
     }
     return 0;

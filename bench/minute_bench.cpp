@@ -76,14 +76,15 @@ static void BM_MinuteCycleHourly(benchmark::State &state)
 BENCHMARK(BM_MinuteCycleHourly)->Unit(benchmark::kMicrosecond);
 
 // One simulated day of minutes, file creation included; reports the bytes
-// written (wchar) per day and the CPU time of the day's cycles.
+// written (wchar) per day and the CPU time of the day's cycles. Argument 1:
+// every sample-archive flag on; 0: the factory flags (T01-T03 archived).
 static void BM_MinuteCycleDay(benchmark::State &state)
 {
     long long bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
         bench::Sandbox sb("2026-03-10 00:00:30");
-        bench::AttachStation();
+        bench::AttachStation(state.range(0) == 0);
         bench::QuietConsole quiet;
         long long before = bench::BytesWritten();
         state.ResumeTiming();
@@ -97,7 +98,7 @@ static void BM_MinuteCycleDay(benchmark::State &state)
     }
     state.counters["nand_bytes_per_day"] = double(bytes);
 }
-BENCHMARK(BM_MinuteCycleDay)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_MinuteCycleDay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Creating a month file of hourly slots (31 days x 24 hours of 1,024
 // bytes, the longest hourly record) through the one slot-file mechanism

@@ -29,10 +29,12 @@ members() {
     local lead
     lead=$(cat "$root/run/komain.pid" 2>/dev/null) || return 0
     [ -n "$lead" ] || return 0
-    ps -o pid= -g "$lead" 2>/dev/null | while read -r p; do
+    { echo "$lead"; pgrep -g "$lead"; pgrep -P "$lead"; } 2>/dev/null | sort -u | while read -r p; do
         [ "$(readlink "/proc/$p/exe" 2>/dev/null)" = "$(readlink -f build-station/komain)" ] && echo "$p"
     done
 }
+# A process or segment may go between two looks: the sampling tolerates it.
+set +e +o pipefail
 first=""
 tick=$(getconf CLK_TCK)
 while kill -0 "$station" 2>/dev/null; do
@@ -42,10 +44,11 @@ while kill -0 "$station" 2>/dev/null; do
         {
             echo "elapsed $(( $(date +%s) - first ))"
             for p in $pids; do
-                rss=$(awk '/^VmRSS/ {print $2}' "/proc/$p/status" 2>/dev/null || echo 0)
-                cpu=$(awk -v t="$tick" '{printf "%.2f", ($14 + $15) / t}' "/proc/$p/stat" 2>/dev/null || echo 0)
-                wr=$(awk '/^wchar/ {print $2}' "/proc/$p/io" 2>/dev/null || echo 0)
-                echo "proc $p $rss $cpu $wr"
+                rss=$(awk '/^VmRSS/ {print $2}' "/proc/$p/status" 2>/dev/null)
+                anon=$(awk '/^RssAnon/ {print $2}' "/proc/$p/status" 2>/dev/null)
+                cpu=$(awk -v t="$tick" '{printf "%.2f", ($14 + $15) / t}' "/proc/$p/stat" 2>/dev/null)
+                wr=$(awk '/^wchar/ {print $2}' "/proc/$p/io" 2>/dev/null)
+                echo "proc $p ${rss:-0} ${cpu:-0} ${wr:-0} ${anon:-0}"
             done
             ipcs -m -p | awk 'NR > 3 && $3 ~ /^[0-9]+$/ {print $1, $3}' | while read -r id cpid; do
                 for p in $pids; do
@@ -63,7 +66,7 @@ wait "$station" || echo "(the station run ended with status $?; see the sample b
 
 awk '
 /^elapsed/ { t = $2 }
-/^proc/    { n++; printf "process %d (pid %s): %6d kB resident, %6.2f s CPU, %10d bytes written\n", n, $2, $3, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3 }
+/^proc/    { n++; printf "process %d (pid %s): %6d kB resident (%d kB private), %6.2f s CPU, %10d bytes written\n", n, $2, $3, $6, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3 }
 /^shm/     { printf "shared segment key %s: %d bytes\n", $2, $3; shm += $3 }
 /^files/   { files = $2 }
 END {
