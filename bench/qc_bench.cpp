@@ -5,30 +5,18 @@
 #include "BenchFixture.h"
 #include "sampling/SampleQc.h"
 
-static void BM_SampleQc(benchmark::State &state)
+template <char (*Check)(int, float)>
+static void BM_Qc(benchmark::State &state)
 {
     bench::AttachStation();
     int i = 1;
     float v = 12.5f;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(iQCPS_Code(i, v));
+        benchmark::DoNotOptimize(Check(i, v));
         i = i % (ELEMENT_COUNT - 1) + 1;
         v += 0.1f;
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SampleQc);
-
-static void BM_MinuteQc(benchmark::State &state)
-{
-    bench::AttachStation();
-    int i = 1;
-    float v = 12.5f;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(iQCPM_Code(i, v));
-        i = i % (ELEMENT_COUNT - 1) + 1;
-        v += 0.1f;
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_MinuteQc);
+BENCHMARK_TEMPLATE(BM_Qc, iQCPS_Code)->Name("BM_SampleQc");
+BENCHMARK_TEMPLATE(BM_Qc, iQCPM_Code)->Name("BM_MinuteQc");
