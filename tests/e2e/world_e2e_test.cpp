@@ -3,8 +3,6 @@
 // sandbox only, as they would for the demo.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "stationsim/Watch.h"
 #include "support/Station.h"
 
@@ -34,27 +32,18 @@ std::string Slot(Station &st, long slot) { return stationsim::ReadSlot(st.Path(k
 TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
 {
     StationOptions o;
-    o.clock = "2026-03-10 08:15:12";
+    o.clock = "2026-03-10 08:14:50";
     Station st(o);
-    st.WriteFile("/sim/rtc", "2026-03-10 08:15:12\n");
+    st.WriteFile("/sim/rtc", "2026-03-10 08:14:50\n");
     stationsim::WorldOptions w;
     w.steady = true;
     stationsim::World &world = st.StartWorld(w);
 
-    // The factory parameters first; then the LAN destination is the
-    // simulated central computer.
     ASSERT_GT(st.Start(), 0);
     ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 15s)) << st.Output();
-    st.Stop();
-    std::string para = st.ReadFile("/mnt/nand2/para.bin");
-    ASSERT_EQ(para.size(), 5840u);
-    char dest[16] = "127.0.0.1";
-    std::memcpy(para.data() + 5813, dest, sizeof dest);
-    const int32_t port = world.LanPort();
-    std::memcpy(para.data() + 5829, &port, 4);
-    st.WriteFile("/mnt/nand2/para.bin", para);
-    ASSERT_GT(st.Start(), 0);
-
+    // A technician points the LAN link at the central computer.
+    const std::string dest = "DEST 127.0.0.1 " + std::to_string(world.LanPort()) + "\r\n";
+    EXPECT_NE(st.AskCom0(dest, "T\n").find("T\n"), std::string::npos);
     ASSERT_TRUE(Station::WaitFor([&] { return world.LanConnected(); }, 15s)) << st.Output();
     ASSERT_TRUE(Saved(st, "2026-03-10 08:16")) << st.Output();
     const std::string line = Slot(st, kSlot0816);
@@ -76,9 +65,9 @@ TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
 TEST(WorldE2E, ReplayedCandumpSessionGivesTheGoldenRecord)
 {
     StationOptions o;
-    o.clock = "2026-03-10 08:15:12";
+    o.clock = "2026-03-10 08:15:04";
     Station st(o);
-    st.WriteFile("/sim/rtc", "2026-03-10 08:15:12\n");
+    st.WriteFile("/sim/rtc", "2026-03-10 08:15:04\n");
     stationsim::WorldOptions w;
     w.replay = std::string(KOMAIN_TESTDATA) + "/replay/tarh_session.log";
     w.lanPort = -1;
