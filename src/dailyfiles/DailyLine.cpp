@@ -11,16 +11,15 @@ namespace {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 
-// Where the time text "YYYY-MM-DD HH:MM " of a record line begins, or -1.
+// Where the time text of the shape ("d" a digit) begins in a record line, or -1.
 // The station identifier before it never has this shape.
-long FindTime(const char *t, std::size_t n)
+long FindTime(const char *t, std::size_t n, const char *shape)
 {
-    static constexpr char kShape[] = "dddd-dd-dd dd:dd ";
-    constexpr std::size_t len = sizeof kShape - 1;
+    const std::size_t len = std::strlen(shape);
     for (std::size_t p = 0; p + len <= n; ++p) {
         std::size_t k = 0;
         for (; k < len; ++k) {
-            char want = kShape[k];
+            char want = shape[k];
             if (want == 'd' ? !Digit(t[p + k]) : t[p + k] != want)
                 break;
         }
@@ -86,10 +85,14 @@ void MinuteViewParse(const char *text, std::size_t len, int fields, MinuteView *
     if (text == nullptr)
         return;
     std::size_t n = strnlen(text, len);
-    long at = FindTime(text, n);
-    if (at < 0)
+    // Minute records carry "YYYY-MM-DD HH:MM", hourly ones "YYYY-MM-DD HH".
+    std::size_t i = 0;
+    if (long at = FindTime(text, n, "dddd-dd-dd dd:dd "); at >= 0)
+        i = std::size_t(at) + 17;
+    else if (long hat = FindTime(text, n, "dddd-dd-dd dd "); hat >= 0)
+        i = std::size_t(hat) + 14;
+    else
         return;
-    std::size_t i = std::size_t(at) + 17;
 
     bool present[DAILY_MAX_FIELDS] = {};
     for (int f = 0; i < n && text[i] != ' '; ++i, ++f)

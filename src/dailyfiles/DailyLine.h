@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int DAILY_MAX_FIELDS = 64;   // fields of one record read back
+constexpr int DAILY_MAX_FIELDS = 128;   // fields of one record read back (the hourly DHGD has 92)
 
 // One minute record as the daily files see it: a QC character and a value
 // per field. A field that is absent (flag '0', or cut off the text) reads
@@ -19,7 +19,8 @@ struct MinuteView {
     bool has[DAILY_MAX_FIELDS];   // the item was a number
 };
 
-// Reads the record line "TAG STATION YYYY-MM-DD HH:MM FLAGS QCS ITEMS...\r\n"
+// Reads the record line "TAG STATION YYYY-MM-DD HH:MM FLAGS QCS ITEMS...\r\n" (an
+// hourly record has "YYYY-MM-DD HH")
 // (at most len bytes, NUL ends it earlier) of a record of `fields` fields.
 // Any bytes are accepted; what cannot be read stays absent or missing.
 void MinuteViewParse(const char *text, std::size_t len, int fields, MinuteView *out);

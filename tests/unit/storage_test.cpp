@@ -27,6 +27,7 @@ struct StorageTest : ::testing::Test {
     std::unique_ptr<Sandbox> sb;
     TemproraryDataRec live{};
     DefDataRec def{};
+    int boardWas = g_HardwareCheck;
 
     void Start(const char *clock, int board = 1)
     {
@@ -43,7 +44,7 @@ struct StorageTest : ::testing::Test {
     {
         TemproraryData = nullptr;
         defdata = nullptr;
-        g_HardwareCheck = 1;
+        g_HardwareCheck = boardWas;
         if (fdLed >= 0)
             TpLedClose(fdLed);
         fdLed = -1;
