@@ -47,14 +47,14 @@ struct ShareClockRec {
 
 // Main collector status block, in the order the STATMAIN reply lists it.
 struct MainCollectorStat {
-    float Reading1;
-    char State1;
-    float Reading2;
-    char State2;
-    char State3;
+    float Reading1;          // supply voltage, V
+    char State1;             // power kind: '1' DC (below 13.0 V), '0' AC
+    float Reading2;          // MACT reading (board temperature)
+    char State2;             // temperature-humidity status
+    char State3;             // wind status
     char CfState;
     int32_t CFSpace;
-    char State4;
+    char State4;             // GPS: '0' a valid time was read, '2' not
     char DoorState;
     char State6;
     char State7;
@@ -178,6 +178,15 @@ struct TemproraryDataRec {
     char LeMaintMode;
     int32_t LeMaintMinutes;
     char LeMaintReset;                   // 1: maintenance ended, restart the evaporation
+    // Serial instruments (terminal process).
+    uint8_t SnowSensorState[4];          // snow-depth sensor state bytes
+    int32_t RawAmount[2];                // weighing gauge: its two amounts
+    char RawStatus[2];                   // and their status characters
+    int32_t RawFreq[3];                  // its three vibrating-wire frequencies
+    float UltWindSpeed;                  // ultrasonic wind, m/s
+    char UltWindSpeedQc;
+    float UltWindDir;                    // degrees
+    char UltWindDirQc;
 };
 
 // Serial port table, one entry per port slot.
