@@ -202,6 +202,33 @@ int CheckParaExFile() { return CheckFile(kParaEx, ReadDefaultParameEx); }
 
 int SaveParaFile(int) { return SaveRecord(kPara); }
 
+namespace {
+
+// What every loaded main record gets before it is used: texts cut to their
+// fields and a known GPS-port device type.
+void FixLoadedParam(DefDataRec &d)
+{
+    TerminateTexts(d);
+    if (!KnownGpsPortType(d.GpsPortType))
+        d.GpsPortType = 1;
+}
+
+// The older record generation has no fields for the air-temperature and
+// rain sub-collectors, and the climate sub-collector flag is not used by
+// this program; they are switched off in memory only. The file keeps what
+// the operator set.
+void RunOnlyFlags(DefDataRec &d)
+{
+    int generation = defdataEx != nullptr ? defdataEx->Generation : 0;
+    if (generation == 0) {
+        d.ObValid[OB_TAIR] = '0';
+        d.ObValid[OB_RAIN] = '0';
+    }
+    d.ObValid[OB_CLIM] = '0';
+}
+
+} // namespace
+
 int ReadDefaultParam()
 {
     if (defdata == nullptr)
@@ -210,10 +237,8 @@ int ReadDefaultParam()
     if (how == Load::NoFile)
         return -1;
     if (how == Load::Whole) {
-        TerminateTexts(*defdata);
+        FixLoadedParam(*defdata);
         PrintIdentity();
-        if (!KnownGpsPortType(defdata->GpsPortType))
-            defdata->GpsPortType = 1;
     }
     return 0;
 }
@@ -223,17 +248,29 @@ int CheckParamFile()
     if (defdata == nullptr)
         return -1;
     int rc = CheckFile(kPara, ReadDefaultParam);
-    // The older record generation has no fields for the air-temperature and
-    // rain sub-collectors, and the climate sub-collector flag is not used by
-    // this program; switch them off for this run only. The file keeps what
-    // the operator set.
-    int generation = defdataEx != nullptr ? defdataEx->Generation : 0;
-    if (generation == 0) {
-        defdata->ObValid[OB_TAIR] = '0';
-        defdata->ObValid[OB_RAIN] = '0';
-    }
-    defdata->ObValid[OB_CLIM] = '0';
+    RunOnlyFlags(*defdata);
     return rc;
+}
+
+int ReloadParamFile()
+{
+    if (defdata == nullptr)
+        return -1;
+    // Read aside first: the other processes read the running record all
+    // the time and must never see it half-filled or zeroed.
+    static DefDataRec next;
+    FileCloser file(TpFopen(PARA_FILE, "r"));
+    if (file.fp == nullptr || std::fseek(file.fp, 0, SEEK_END) != 0 || std::ftell(file.fp) != long(sizeof next) ||
+        std::fseek(file.fp, 0, SEEK_SET) != 0 || std::fread(&next, sizeof next, 1, file.fp) != 1)
+        return -1;
+    FixLoadedParam(next);
+    RunOnlyFlags(next);
+    // The start-up keeps the soil and sea sub-collectors off in memory
+    // whatever the file says; an import does not switch them on.
+    next.ObValid[OB_SOIL] = defdata->ObValid[OB_SOIL];
+    next.ObValid[OB_SEAA] = defdata->ObValid[OB_SEAA];
+    std::memcpy(static_cast<void *>(defdata), &next, sizeof next);
+    return 0;
 }
 
 void PrintIdentity()

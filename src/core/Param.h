@@ -176,6 +176,10 @@ int ReadMoidParam();
 int SetDefaultParamEx();
 int SetDefaultParam();
 int SetModiParam();
+// Takes para.bin, as it now is on the flash, into the running record with
+// the corrections of the start-up. 0, or -1 when the file is not one whole
+// record (the running record is then unchanged).
+int ReloadParamFile();
 // Write the whole record; the number of records written (1 on success).
 // The file is replaced atomically: a power loss leaves the old or the new.
 int SaveParaFileEx(int);

@@ -24,6 +24,15 @@ int RunCommand(const char *cmd, std::string *out);
 // The operator's free-form command: logged, absolute board paths mapped,
 // run by /bin/sh in the sandbox. Returns the wait status.
 int RunShell(const char *cmd);
+// The same with its output captured (see ShellCapture). Returns the bytes
+// kept, -1 when the command was refused or could not start.
+int RunShellOutput(const char *cmd, int timeoutMs, char *tail, std::size_t tailLen);
+// Runs "/bin/sh -c text" in folder wd (nullptr: the current one) with its
+// standard output into a pipe and keeps the last tailLen bytes of it. The
+// command and every process it started are killed when it has not ended
+// after timeoutMs. The board runs operator commands this way too. Returns
+// the number of bytes kept, or -1 when the command could not be started.
+int ShellCapture(const char *text, const char *wd, int timeoutMs, char *tail, std::size_t tailLen);
 
 // A write to a sysfs-style attribute: GPIO export/unexport create and
 // remove gpioN/ with "direction" and "value"; other paths are plain files.

@@ -13,7 +13,11 @@
 #include <fcntl.h>
 #include <glob.h>
 #include <regex.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/uio.h>
+#include <csignal>
+#include <ctime>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -722,11 +726,12 @@ int RunCommand(const char *cmd, std::string *capture)
     return status;
 }
 
-int RunShell(const char *cmd)
+namespace {
+
+// The operator's command with its absolute board paths moved into the
+// sandbox; false (and nothing to run) when it would climb out of it.
+bool MapOperatorCommand(const char *cmd, std::string &mapped)
 {
-    LogCommand(cmd);
-    // Absolute board paths at the start of a word move into the sandbox.
-    std::string mapped;
     std::size_t rootLen = std::strlen(TpRoot());
     for (const char *p = cmd; *p; ++p) {
         char prev = p == cmd ? ' ' : p[-1];
@@ -739,9 +744,21 @@ int RunShell(const char *cmd)
         bool ends = p[2] == '\0' || std::strchr(" \t/'\";|&>", p[2]) != nullptr;
         if (starts && ends) {
             std::fprintf(stderr, "sim: refused command: %s\n", cmd);
-            return 1 << 8;
+            return false;
         }
     }
+    return true;
+}
+
+} // namespace
+
+int RunShell(const char *cmd)
+{
+    LogCommand(cmd);
+    // Absolute board paths at the start of a word move into the sandbox.
+    std::string mapped;
+    if (!MapOperatorCommand(cmd, mapped))
+        return 1 << 8;
     char wd[TP_PATH_MAX];
     WorkDir(wd, sizeof wd);
     const char *argv[] = {"sh", "-c", mapped.c_str(), nullptr};
@@ -756,6 +773,130 @@ int RunShell(const char *cmd)
     if (pid < 0)
         return -1;
     return WaitChild(pid);
+}
+
+int RunShellOutput(const char *cmd, int timeoutMs, char *tail, std::size_t tailLen)
+{
+    LogCommand(cmd);
+    std::string mapped;
+    if (!MapOperatorCommand(cmd, mapped))
+        return -1;
+    char wd[TP_PATH_MAX];
+    WorkDir(wd, sizeof wd);
+    const int n = ShellCapture(mapped.c_str(), wd, timeoutMs, tail, tailLen);
+    if (n <= 0)
+        return n;
+    // The operator sees board paths, as on the board.
+    std::string text(tail, std::size_t(n));
+    Unmap(text);
+    std::memcpy(tail, text.data(), text.size());
+    return int(text.size());
+}
+
+namespace {
+
+// Milliseconds of the host's monotonic clock.
+long long MonotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Keeps the last `cap` bytes of a stream in `tail`.
+struct Tail {
+    char *buf;
+    std::size_t cap;
+    std::size_t kept = 0;
+
+    void Add(const char *b, std::size_t n)
+    {
+        if (cap == 0)
+            return;
+        if (n >= cap) {
+            std::memcpy(buf, b + n - cap, cap);
+            kept = cap;
+            return;
+        }
+        if (kept + n > cap) {
+            const std::size_t drop = kept + n - cap;
+            std::memmove(buf, buf + drop, kept - drop);
+            kept -= drop;
+        }
+        std::memcpy(buf + kept, b, n);
+        kept += n;
+    }
+};
+
+// Reaps the shell; once the time is up, kills its process group first.
+void ReapOrKill(pid_t pid, long long deadline)
+{
+    for (;;) {
+        const pid_t r = waitpid(pid, nullptr, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            return;
+        if (MonotonicMs() >= deadline) {
+            kill(-pid, SIGKILL);
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            return;
+        }
+        usleep(10000);
+    }
+}
+
+} // namespace
+
+int ShellCapture(const char *text, const char *wd, int timeoutMs, char *tail, std::size_t tailLen)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Its own process group, so that a command that does not end is
+        // ended with all it started; and it goes when we go.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(fds[1], 1);
+        const int devnull = open("/dev/null", O_RDONLY);
+        if (devnull >= 0)
+            dup2(devnull, 0);
+        if (wd != nullptr && chdir(wd) != 0)
+            _exit(126);
+        execl("/bin/sh", "sh", "-c", text, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return -1;
+    }
+    setpgid(pid, pid);
+    const long long deadline = MonotonicMs() + timeoutMs;
+    Tail t {tail, tailLen};
+    char buf[4096];
+    for (;;) {
+        const long long left = deadline - MonotonicMs();
+        if (left <= 0)
+            break;
+        struct pollfd p {fds[0], POLLIN, 0};
+        const int r = poll(&p, 1, int(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        t.Add(buf, std::size_t(n));
+    }
+    close(fds[0]);
+    ReapOrKill(pid, deadline);
+    return int(t.kept);
 }
 
 } // namespace sim

@@ -320,6 +320,13 @@ int TpShell(const char *cmd)
     return sim::RunShell(cmd);
 }
 
+int TpShellOutput(const char *cmd, int timeoutMs, char *out, std::size_t outLen)
+{
+    if (!g_sim)
+        return sim::ShellCapture(cmd, nullptr, timeoutMs, out, outLen);
+    return sim::RunShellOutput(cmd, timeoutMs, out, outLen);
+}
+
 
 time_t TpTime()
 {

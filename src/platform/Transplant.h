@@ -76,6 +76,11 @@ int TpPclose(FILE *fp);
 // simulation in the sandbox, absolute board paths mapped). Returns the
 // exit status.
 int TpShell(const char *cmd);
+// A free-form operator command with its output: standard output through a
+// pipe, of which only the last outLen bytes are kept in out; a command
+// still running after timeoutMs is ended with every process it started.
+// Returns the number of bytes kept, -1 when it could not be started.
+int TpShellOutput(const char *cmd, int timeoutMs, char *out, std::size_t outLen);
 
 // System clock. TpTime is the seconds since the epoch; TpSetTime sets the
 // system clock (settimeofday). In simulation both use the shared simulated

@@ -25,21 +25,6 @@ int Vi10BeenRun;
 bool IsMissing(float v) { return v == 99999.0f || v == -99999.0f; }
 bool IsSet(float limit) { return limit != QC_NONE; }
 
-// The sample-check row of an index, or -1 when the 80-row table has none.
-int QcpsRow(int index)
-{
-    if (index >= 0 && index < QCPS_ROWS)
-        return index;
-    switch (index) {
-    case EL_UWD_QC: return EL_WD;
-    case EL_UWS_QC: return EL_WS;
-    // The second rain counter shares the calibration row of RAT1, so it is
-    // checked against RAT1's limits too.
-    case EL_RAT1_C: return EL_RAT1;
-    default: return -1;
-    }
-}
-
 int QcpmRow(int index)
 {
     switch (index) {
@@ -99,6 +84,20 @@ MinuteRow QcpmRowOf(int row)
 }
 
 } // namespace
+
+int QcpsRow(int index)
+{
+    if (index >= 0 && index < QCPS_ROWS)
+        return index;
+    switch (index) {
+    case EL_UWD_QC: return EL_WD;
+    case EL_UWS_QC: return EL_WS;
+    // The second rain counter shares the calibration row of RAT1, so it is
+    // checked against RAT1's limits too.
+    case EL_RAT1_C: return EL_RAT1;
+    default: return -1;
+    }
+}
 
 char iQCPS_Code(int index, float value)
 {

@@ -13,5 +13,9 @@ char iQCPM_Code(int index, float value);
 // Minute check of the 10-minute visibility with the VI row.
 char iQCPM_VI_10_Code(float value);
 
+// The sample-check row of an element index (the ultrasonic wind and the
+// second rain counter share a row), or -1 when the 80-row table has none.
+int QcpsRow(int index);
+
 // Forgets the change memories of this process, as at process start.
 void SampleQcReset();

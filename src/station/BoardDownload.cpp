@@ -13,6 +13,7 @@
 
 #include "canbus/CanReceive.h"
 #include "canbus/CanSend.h"
+#include "canbus/SubCollectorPara.h"
 #include "core/Param.h"
 #include "core/ShareMem.h"
 #include "serial/UartSet.h"
@@ -59,90 +60,6 @@ void WriteAll(int fd, const char *text, std::size_t len)
 
 // ---------------------------------------------------------------- CAN download
 
-// QC rows of the three elements of each sub-collector (subindex 1, 2, 3).
-constexpr int kTairRows[3] = {3, 4, 5};     // T01, T02, T03
-constexpr int kRainRows[3] = {19, 20, 21};  // RAT1, RAT2, RAT3
-
-// Calibration constants of the SCV elements 0 to 17.
-constexpr int g_iaScvCalCoe[SCV_ELEMENTS] = {10, 100, 10, 100, 100, 100, 100, 100, 100,
-                                             100, 100, 100, 100, 100, 10, 10, 10, 10};
-constexpr int kScvTairElements[3] = {15, 16, 17};
-
-constexpr uint16_t IDX_QCPS = 0x3900;
-constexpr uint16_t IDX_QCPM = 0x3910;
-constexpr uint16_t IDX_RSENCO = 0x3920;
-constexpr uint16_t IDX_SCV_FIRST = 0x3A00;
-constexpr uint16_t IDX_SCV_SECOND = 0x3A40;
-
-// Rain thresholds: where each of the five goes and its factor.
-struct RainThresholdTarget {
-    unsigned char node;
-    uint16_t index;
-    unsigned char subindex;
-    float factor;
-};
-constexpr RainThresholdTarget kRainTargets[5] = {
-    {SUBCOLLECTOR_TAIR, 0x3A80, 3, 10.0f}, {SUBCOLLECTOR_TAIR, 0x3A80, 4, 10.0f},
-    {SUBCOLLECTOR_TAIR, 0x3A81, 0, 10.0f}, {SUBCOLLECTOR_RAIN, 0x3A82, 2, 10.0f},
-    {SUBCOLLECTOR_RAIN, 0x3A82, 3, 100.0f},
-};
-
-constexpr int16_t SDO_NO_LIMIT = 0x7FFF;
-
-// A scaled value as the 16-bit word the boards take: truncated toward zero,
-// kept within 32 bits first (as the board's converter would), then cut to
-// 16 bits.
-int16_t ToWord(double scaled)
-{
-    if (std::isnan(scaled))
-        return 0;
-    if (scaled >= 2147483647.0)
-        scaled = 2147483647.0;
-    if (scaled <= -2147483648.0)
-        scaled = -2147483648.0;
-    return int16_t(uint16_t(uint32_t(int32_t(scaled)) & 0xFFFF));
-}
-
-// A parameter times its factor; the "no limit" value travels as 0x7FFF.
-int16_t ScaleParam(float value, float factor)
-{
-    if (value == QC_NONE || value == -QC_NONE)
-        return SDO_NO_LIMIT;
-    return ToWord(double(value * factor));
-}
-
-struct SdoDownload {
-    int pauseUs;
-    int sent;
-
-    void Send(unsigned char node, uint16_t index, unsigned char subindex, const unsigned char *value,
-              unsigned char size)
-    {
-        MakeCanSendSDOPacket(node, CANSEND_SDO, index, subindex, value, size);
-        ++sent;
-        if (pauseUs > 0)
-            usleep(useconds_t(pauseUs));
-    }
-    void SendWord(unsigned char node, uint16_t index, unsigned char subindex, int16_t word)
-    {
-        const auto u = uint16_t(word);
-        const unsigned char b[2] = {uint8_t(u & 0xFF), uint8_t(u >> 8)};
-        Send(node, index, subindex, b, 2);
-    }
-    void SendFloat(unsigned char node, uint16_t index, unsigned char subindex, float f)
-    {
-        unsigned char b[4];
-        std::memcpy(b, &f, sizeof b);
-        Send(node, index, subindex, b, 4);
-    }
-};
-
-struct SubCollectorRows {
-    unsigned char node;
-    const int *rows;
-};
-constexpr SubCollectorRows kSubCollectors[2] = {{SUBCOLLECTOR_TAIR, kTairRows}, {SUBCOLLECTOR_RAIN, kRainRows}};
-
 // A state of '2' (no packet since the reset) reads as "not heard since
 // start-up" after a start.
 char NotHeardYet(char state) { return state == '2' ? '9' : state; }
@@ -186,42 +103,20 @@ int SendSubCollectorPara(int pauseUs)
 {
     if (defdataEx == nullptr || defdata == nullptr || defdataEx->Generation == 0)
         return 0;
-    SdoDownload d {pauseUs, 0};
-
-    for (const SubCollectorRows &sc : kSubCollectors)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 3; ++j)
-                d.SendWord(sc.node, uint16_t(IDX_QCPS + j), uint8_t(k + 1),
-                           ScaleParam(defdata->Qcps[sc.rows[k]][j], 10.0f));
-
-    for (const SubCollectorRows &sc : kSubCollectors)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 5; ++j)
-                d.SendWord(sc.node, uint16_t(IDX_QCPM + j), uint8_t(k + 1),
-                           ScaleParam(defdata->Qcpm[sc.rows[k]][j], 10.0f));
-
-    for (int b = 0; b < 2; ++b)
-        for (int k = 0; k < 3; ++k)
-            for (int j = 0; j < 4; ++j)
-                d.SendFloat(kSubCollectors[b].node, uint16_t(IDX_RSENCO + j), uint8_t(k + 1),
-                            defdata->RSenco[b][k][j]);
-
-    for (int k = 0; k < 3; ++k) {
-        const int e = kScvTairElements[k];
-        const double coe = g_iaScvCalCoe[e];
-        for (int j = 0; j < SCV_ENTRIES; ++j) {
-            const double first = defdata->Scv[e][j][0];
-            const double second = defdata->Scv[e][j][1];
-            d.SendWord(SUBCOLLECTOR_TAIR, uint16_t(IDX_SCV_FIRST + j), uint8_t(k + 1), ToWord(first / coe * 100));
-            d.SendWord(SUBCOLLECTOR_TAIR, uint16_t(IDX_SCV_SECOND + j), uint8_t(k + 1), ToWord(second / coe * 100));
-        }
-    }
-
-    for (int i = 0; i < 5; ++i) {
-        const RainThresholdTarget &r = kRainTargets[i];
-        d.SendWord(r.node, r.index, r.subindex, ScaleParam(defdata->RainTh[i], r.factor));
-    }
-    return d.sent;
+    // The elements of the TAIR unit (sensors 1-3), then those of the RAIN unit.
+    static constexpr int kElements[6] = {3, 4, 5, 19, 20, 21};   // T01-T03, RAT1-RAT3
+    int sent = 0;
+    for (int e : kElements)
+        sent += SendQcpsToSubCollector(e, pauseUs);
+    for (int e : kElements)
+        sent += SendQcpmToSubCollector(e, pauseUs);
+    for (int e : kElements)
+        sent += SendRSencoToSubCollector(e, pauseUs);
+    for (int s = 15; s <= 17; ++s)   // calibration tables of T01-T03
+        sent += SendScvToSubCollector(s, pauseUs);
+    for (int k = 0; k < RAIN_THRESHOLDS; ++k)
+        sent += SendRainThToSubCollector(k, pauseUs);
+    return sent;
 }
 
 int SyncParaToSubCollector() { return SendSubCollectorPara(RETRY_PAUSE_US); }

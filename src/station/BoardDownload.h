@@ -4,9 +4,8 @@
 // corrections and rain thresholds as SDO requests.
 #pragma once
 
-// CAN sub-collectors that take a configuration download.
-constexpr unsigned char SUBCOLLECTOR_TAIR = 0x10;   // T01, T02, T03
-constexpr unsigned char SUBCOLLECTOR_RAIN = 0x11;   // RAT1, RAT2, RAT3
+#include "canbus/SubCollectorPara.h"
+
 // Requests of one full download with the current format generation.
 constexpr int SUBCOLLECTOR_SDO_COUNT = 113;
 

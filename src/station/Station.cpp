@@ -241,6 +241,7 @@ namespace {
 {
     g_ucpSampleDataQc = GetShareMem(SamQcShmid);
     g_ucpLan = GetShareMem(LanShmid);
+    SetSampBoardInitHook(SampBoardInit);
     for (;;)
         ListenToPc();
 }

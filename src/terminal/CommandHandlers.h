@@ -88,6 +88,9 @@ int SystemCommandExecute(const char *);
 int DebugCom(const char *);
 int RelayControl(const char *);
 int SetWarnSet(const char *);
+// 0 when a USB disk is mounted at /mnt/udisk (mounting it when it can),
+// else -1.
+int CheckUsbMounted();
 // Real-time view.
 int GetOBSample(const char *);
 // Sensor and mode configuration.
@@ -110,6 +113,9 @@ int SetLESensorMode(const char *);
 int SetLESensorCalibration(const char *);
 int SetQcCtrl(const char *);
 int SetSTLX(const char *);
+// DOORVALID downloads the serial board's configuration again; the station
+// hands the download down at start-up (none: the flag is only stored).
+void SetSampBoardInitHook(int (*download)());
 // Data retrieval.
 int GetDmgd(const char *);
 int GetDmcd(const char *);

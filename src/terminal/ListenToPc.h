@@ -62,6 +62,13 @@ bool CommandAdmitted(int port, int index, const char *param);
 // Element row 0-79 whose code is exactly code, else -1.
 int FindElementCode(const char *code);
 
+// The fixed reply texts: accepted, refused, and the frame of a value in the
+// newer replies (an empty start, the line end).
+inline constexpr char g_cTrueStr[] = "T\r\n";
+inline constexpr char g_cFalseStr[] = "F\r\n";
+inline constexpr char g_cStartStr[] = "";
+inline constexpr char g_cEndStr[] = "\r\n";
+
 // ---- reply ring
 int PrePareSend2Pc(const char *text);
 // Queues len bytes (cut at SEND2PC_LEN).
