@@ -18,16 +18,23 @@
 #include "support/Sandbox.h"
 #include "terminal/ListenToPc.h"
 
+#include "terminal_fixture.h"
+
 #include "qc_fixture.h"
 
 namespace serial_test {
 
-template <typename T>
-std::unique_ptr<T> Zeroed()
+using terminal_test::Zeroed;
+
+// "$body*hh\r" with the XOR check sum of body; flip garbles it.
+inline std::string Sentence(const std::string &body, unsigned flip = 0)
 {
-    auto p = std::make_unique<T>();
-    std::memset(static_cast<void *>(p.get()), 0, sizeof(T));
-    return p;
+    unsigned x = 0;
+    for (char c : body)
+        x ^= uint8_t(c);
+    char sum[4];
+    std::snprintf(sum, sizeof sum, "%02X", (x ^ flip) & 0xFF);
+    return "$" + body + "*" + sum + "\r";
 }
 
 class SerialTest : public ::testing::Test {

@@ -16,19 +16,10 @@
 #include "serial/UartSet.h"
 #include "serial_fixture.h"
 
+using serial_test::Sentence;
 using serial_test::SerialTest;
 
 namespace {
-
-std::string Sentence(const std::string &body, int flip = 0)
-{
-    unsigned x = 0;
-    for (char c : body)
-        x ^= uint8_t(c);
-    char sum[4];
-    std::snprintf(sum, sizeof sum, "%02X", (x ^ unsigned(flip)) & 0xFF);
-    return "$" + body + "*" + sum + "\r";
-}
 
 // 2024-03-10 10:00:00 local, the fixture's minute.
 time_t Minute()

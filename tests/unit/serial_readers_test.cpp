@@ -13,19 +13,10 @@
 #include "serial/UartSet.h"
 #include "serial_fixture.h"
 
+using serial_test::Sentence;
 using serial_test::SerialTest;
 
 namespace {
-
-std::string Nmea(const std::string &body, bool wrong = false)
-{
-    unsigned x = 0;
-    for (char c : body)
-        x ^= uint8_t(c);
-    char sum[4];
-    std::snprintf(sum, sizeof sum, "%02X", (x ^ (wrong ? 1u : 0u)) & 0xFF);
-    return "$" + body + "*" + sum + "\r";
-}
 
 // A type-11 wind line: the text, its LRC in hexadecimal, CR.
 std::string Lrc(const std::string &body)
@@ -157,10 +148,10 @@ const Case kCases[] = {
      Gauge(), {SnowLine("000.0", '0')}, 0, {"snow 0/0"}},
     {"snow line too short", [](DefDataRec &d, ModiPamRec &) { d.ElementEnable[EL_SD] = '1'; }, Gauge(),
      {SnowLine("00123", '0', 40)}, -1, {}},
-    {"NMEA wind", none, Ult(9), {Nmea("WIMWV,270.5,R,5.20,M,A")}, 0,
+    {"NMEA wind", none, Ult(9), {Sentence("WIMWV,270.5,R,5.20,M,A")}, 0,
      {"UWS 1:520/0 2:520/0 3:520/0 4:520/0", "UWD 1:271/0", "ult 5.20/0 271/0"}},
-    {"NMEA wind, wrong check byte", none, Ult(9), {Nmea("WIMWV,270.5,R,5.20,M,A", true)}, -1, {}},
-    {"NMEA wind, invalid", none, Ult(9), {Nmea("WIMWV,270.5,R,5.20,M,V")}, 0,
+    {"NMEA wind, wrong check byte", none, Ult(9), {Sentence("WIMWV,270.5,R,5.20,M,A", 1)}, -1, {}},
+    {"NMEA wind, invalid", none, Ult(9), {Sentence("WIMWV,270.5,R,5.20,M,V")}, 0,
      {"UWS 1:99999/8 2:99999/8 3:99999/8 4:99999/8", "UWD 1:99999/8"}},
     {"wind type 10, one direction a second", none, Ult(10), {">5.20,271.4,0\r", ">5.30,272.6,0\r"}, 0,
      {"UWS 1:520/0 2:530/0", "UWD 1:273/0"}},
