@@ -177,6 +177,8 @@ void Text(char *field, std::size_t width, const char *text)
     std::snprintf(field, width, "%s", text);
 }
 
+} // namespace
+
 void FillDefaultParam(DefDataRec &d, int generation)
 {
     std::memset(&d, 0, sizeof d);
@@ -275,8 +277,6 @@ void FillDefaultParam(DefDataRec &d, int generation)
         }
     d.QcCtrl = 0;
 }
-
-} // namespace
 
 int SetDefaultParam()
 {

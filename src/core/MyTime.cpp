@@ -94,30 +94,30 @@ int ReadHwclock(struct tm *hw)
     return ParseHwclockText(buf, sys->tm_mon, hw);
 }
 
+int HwclockVerdict(int mode, const struct tm &hw, const struct tm &sys)
+{
+    if (hw.tm_year < kClockYearMin || hw.tm_year > kYearMax)
+        return -1;
+    int d = SecondsOfDay(hw) - SecondsOfDay(sys);
+    bool sameDate = hw.tm_year == sys.tm_year && hw.tm_mon == sys.tm_mon && hw.tm_mday == sys.tm_mday;
+    if (mode == 0)
+        return sameDate && d > -5 && d < 5 ? 0 : 1;
+    if (!sameDate)
+        return -1;
+    return std::abs(d) > 60 || (d > -3 && d < 3) ? 0 : 1;
+}
+
 int SetSystimeByHwclock(int mode)
 {
     struct tm hw;
     if (ReadHwclock(&hw) != 0)
         return -1;
-    if (hw.tm_year < HWCLOCK_YEAR_MIN || hw.tm_year > HWCLOCK_YEAR_MAX)
-        return -1;
+    int verdict = HwclockVerdict(mode, hw, *GetTime(0));
+    if (verdict != 1)
+        return verdict;
     char cmd[64];
     std::snprintf(cmd, sizeof cmd, "date -s %02d%02d%02d%02d%04d.%02d", hw.tm_mon, hw.tm_mday, hw.tm_hour,
                   hw.tm_min, hw.tm_year, hw.tm_sec);
-    struct tm sys = *GetTime(0);
-    int d = SecondsOfDay(hw) - SecondsOfDay(sys);
-    bool sameDate = hw.tm_year == sys.tm_year && hw.tm_mon == sys.tm_mon && hw.tm_mday == sys.tm_mday;
-    if (mode == 0) {
-        if (sameDate && d > -5 && d < 5)
-            return 0;
-    } else {
-        if (!sameDate)
-            return -1;
-        if (std::abs(d) > 60)
-            return 0;
-        if (d > -3 && d < 3)
-            return 0;
-    }
     TpSystem(cmd);
     std::printf("\n\nsystem set:%s\n", cmd);
     LoadShareClock(GetTime(0));
@@ -189,7 +189,7 @@ void OutPutDateTime(const char *tag, int line, const struct tm *t)
 int CheckDateValid(int year, int month, int day)
 {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1970 || year > 2030 || month < 1 || month > 12 || day < 1)
+    if (year < 1970 || year > kYearMax || month < 1 || month > 12 || day < 1)
         return -1;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);

@@ -5,13 +5,24 @@
 
 #include <ctime>
 
-constexpr int HWCLOCK_YEAR_MIN = 2012;
-constexpr int HWCLOCK_YEAR_MAX = 2030;
+// The last whole year that a 32-bit time_t holds (the older board's): the
+// upper bound of every plausibility check of a date, whatever its lower
+// bound. Stations kept running past 2030 must still accept their own dates.
+constexpr int kYearMax = 2037;
+// A clock reading from before this year is not trusted: the hardware clock
+// lost its battery, or the system clock was never set.
+constexpr int kClockYearMin = 2012;
 
 // Broken-down local time of now plus the given minutes, with the full year
 // and months 1 to 12. One static record per process: each call overwrites
 // the previous result.
 struct tm *GetTime(int minutes);
+
+// What the hardware clock check decides from the two readings (full years,
+// months 1-12): 1 set the system clock from the hardware clock, 0 leave it,
+// -1 refuse (a year outside kClockYearMin..kYearMax, or another date in
+// mode 1).
+int HwclockVerdict(int mode, const struct tm &hw, const struct tm &sys);
 
 // Mode 0: start-up check (set when the clocks differ by 5 s or more or the
 // date differs). Mode 1: run-time check (set only when 3 to 60 s apart on
@@ -39,5 +50,5 @@ int zsleep(int ms);
 void OutPutDateTime(const char *tag, int line, const struct tm *t);
 
 // Calendar check of the setup commands and the time sources: 1 for a date
-// that exists (years 1970-2030), else -1.
+// that exists (years 1970 to kYearMax), else -1.
 int CheckDateValid(int year, int month, int day);

@@ -8,6 +8,8 @@
 #include "core/Param.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -169,6 +171,75 @@ bool KnownGpsPortType(unsigned type)
     return type == 0 || type == 1 || (type >= 8 && type <= 11);
 }
 
+// What the setting commands accept for the numeric fields of para.bin. A
+// loaded file is held to the same ranges, so that a value no command could
+// have stored (a damaged or hand-made file) never reaches the code that
+// relies on them: a time difference of 2^31 minutes overflows the time
+// arithmetic of the older board's 32-bit time_t.
+struct FieldRange {
+    const char *command;
+    std::size_t offset, width;   // width 1: one unsigned byte; 4: int32
+    int32_t lo, hi;
+    uint16_t values;             // for small codes: bit v set when v is allowed; 0: the whole range
+};
+
+constexpr uint16_t Bits(std::initializer_list<int> vs)
+{
+    uint16_t m = 0;
+    for (int v : vs)
+        m = uint16_t(m | (1u << v));
+    return m;
+}
+
+constexpr FieldRange kFieldRanges[] = {
+    {"TD", offsetof(DefDataRec, Td), 4, -720, 720, 0},
+    {"VISITYPE", offsetof(DefDataRec, VisiType), 1, 0, 11, Bits({0, 1, 2, 3, 8, 9, 10, 11})},
+    {"AIRPTYPE", offsetof(DefDataRec, AirpType), 1, 0, 8, Bits({0, 1, 2, 3, 4, 5, 8})},
+    {"RAWMODE", offsetof(DefDataRec, RawMode), 1, 0, 8, Bits({0, 1, 8})},
+    {"SUNSHINESET", offsetof(DefDataRec, SunshineMode), 1, 0, 1, 0},
+    {"GPSSET", offsetof(DefDataRec, GpsValid), 1, '0', '1', 0},
+    {"CFSET", offsetof(DefDataRec, CfValid), 1, '0', '1', 0},
+    {"DEST", offsetof(DefDataRec, DestPort), 4, INT32_MIN, 65535, 0},
+};
+
+bool InRange(const FieldRange &f, int32_t v)
+{
+    if (v < f.lo || v > f.hi)
+        return false;
+    return f.values == 0 || (v >= 0 && v < 16 && (f.values >> v) & 1u);
+}
+
+int32_t FieldValue(const unsigned char *rec, const FieldRange &f)
+{
+    if (f.width == 1)
+        return rec[f.offset];
+    int32_t v;
+    std::memcpy(&v, rec + f.offset, sizeof v);
+    return v;
+}
+
+// Puts the factory value into every field outside its command's range and
+// says so on the console; the file keeps its bytes until the next save.
+void HoldToCommandRanges(DefDataRec &d, int generation)
+{
+    static DefDataRec factory;   // 5840 bytes: off the small stacks of the boards
+    bool filled = false;
+    auto *rec = reinterpret_cast<unsigned char *>(&d);
+    for (const FieldRange &f : kFieldRanges) {
+        int32_t v = FieldValue(rec, f);
+        if (InRange(f, v))
+            continue;
+        if (!filled) {
+            FillDefaultParam(factory, generation);
+            filled = true;
+        }
+        const auto *fac = reinterpret_cast<const unsigned char *>(&factory);
+        std::memcpy(rec + f.offset, fac + f.offset, f.width);
+        std::printf("para.bin: %s %ld out of range, factory value %ld used\r\n", f.command, long(v),
+                    long(FieldValue(rec, f)));
+    }
+}
+
 // Copies a text field into a NUL-terminated local, whatever the field holds.
 template <std::size_t N, std::size_t W>
 void FieldText(char (&out)[N], const char (&field)[W])
@@ -205,12 +276,14 @@ int SaveParaFile(int) { return SaveRecord(kPara); }
 namespace {
 
 // What every loaded main record gets before it is used: texts cut to their
-// fields and a known GPS-port device type.
+// fields, a known GPS-port device type and fields within their commands'
+// ranges.
 void FixLoadedParam(DefDataRec &d)
 {
     TerminateTexts(d);
     if (!KnownGpsPortType(d.GpsPortType))
         d.GpsPortType = 1;
+    HoldToCommandRanges(d, defdataEx != nullptr ? defdataEx->Generation : 0);
 }
 
 // The older record generation has no fields for the air-temperature and
@@ -271,6 +344,14 @@ int ReloadParamFile()
     next.ObValid[OB_SEAA] = defdata->ObValid[OB_SEAA];
     std::memcpy(static_cast<void *>(defdata), &next, sizeof next);
     return 0;
+}
+
+int ParamValueAccepted(const char *command, int32_t value)
+{
+    for (const FieldRange &f : kFieldRanges)
+        if (command != nullptr && std::strcmp(command, f.command) == 0)
+            return InRange(f, value) ? 1 : 0;
+    return -1;
 }
 
 void PrintIdentity()

@@ -172,6 +172,13 @@ int CheckmodiParamFile();
 int ReadDefaultParameEx();
 int ReadDefaultParam();
 int ReadMoidParam();
+// The factory record of the given generation (0 older, else current),
+// without saving it.
+void FillDefaultParam(DefDataRec &d, int generation);
+// 1 when the setting command of a para.bin field ("TD", "VISITYPE",
+// "AIRPTYPE", "RAWMODE", "SUNSHINESET", "GPSSET", "CFSET", "DEST" for the
+// port) accepts the value, 0 when it refuses it, -1 for another command.
+int ParamValueAccepted(const char *command, int32_t value);
 // Fill a record with its defaults and save it. 0, or -1 when the save failed.
 int SetDefaultParamEx();
 int SetDefaultParam();

@@ -168,7 +168,7 @@ int DataProcessPass(DataProcessState &st)
         // The shared copy is read as it is, so the difference is taken wide.
         int64_t d = std::llabs((int64_t(now.tm_min) * 60 + now.tm_sec) -
                                (int64_t(c.Min) * 60 + int64_t(c.Sec)));
-        bool wrong = d > 10 || now.tm_year < HWCLOCK_YEAR_MIN || now.tm_year > HWCLOCK_YEAR_MAX;
+        bool wrong = d > 10 || now.tm_year < kClockYearMin || now.tm_year > kYearMax;
         // Tried at most once per minute, also when the setting failed.
         if (wrong && !st.corrected) {
             st.corrected = true;

@@ -16,7 +16,7 @@
 namespace {
 
 // Longest number text taken; anything longer is no number a setting needs.
-constexpr std::size_t NUMBER_MAX = 31;
+constexpr std::size_t NUMBER_MAX = 63;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -150,6 +150,19 @@ int Reply(const char *fmt, ...)
     // The length, not the text's end: a reply may carry a NUL character.
     return PrePareSend2PcLen(text, n);
 }
+
+void ReplyText::Add(const char *fmt, ...)
+{
+    const std::size_t room = sizeof text - len;
+    va_list ap;
+    va_start(ap, fmt);
+    const int n = std::vsnprintf(text + len, room, fmt, ap);
+    va_end(ap);
+    if (n > 0)
+        len += std::size_t(n) < room ? std::size_t(n) : room - 1;
+}
+
+int ReplyText::Send() const { return PrePareSend2PcLen(text, int(len)); }
 
 bool NewGeneration() { return defdataEx != nullptr && defdataEx->Generation != 0; }
 

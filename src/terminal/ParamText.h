@@ -40,6 +40,14 @@ bool AsksUsage(const char *param);
 int ReplyTrue();
 int ReplyFalse();
 int Reply(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// A reply put together piece by piece; what does not fit the reply slot is
+// dropped.
+struct ReplyText {
+    char text[2048];
+    std::size_t len = 0;
+    void Add(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+    int Send() const;
+};
 
 // 1 with the current record generation, 0 with the older one.
 bool NewGeneration();

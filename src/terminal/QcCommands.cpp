@@ -89,13 +89,14 @@ bool ParseLimit(std::string_view w, float &v, bool &number)
 }
 
 // Appends one limit as the commands write it.
-int PutLimit(char *out, std::size_t room, float v)
+void PutLimit(ReplyText &r, float v)
 {
     if (v == QC_NONE)
-        return std::snprintf(out, room, "/");
-    if (v == -QC_NONE)
-        return std::snprintf(out, room, "-");
-    return std::snprintf(out, room, "%0.1f", double(v));
+        r.Add("/");
+    else if (v == -QC_NONE)
+        r.Add("-");
+    else
+        r.Add("%0.1f", double(v));
 }
 
 int QcCommand(const char *param, const QcForm &f, bool remoteForm)
@@ -119,16 +120,15 @@ int QcCommand(const char *param, const QcForm &f, bool remoteForm)
         if (element < 0)
             return ReplyFalse();
         const int row = QcRow(f, element);
-        char text[128];
-        std::size_t len = 0;
+        ReplyText r;
         for (int k = 0; k < f.values; ++k) {
-            len += std::size_t(PutLimit(text + len, sizeof text - len, QcGet(f, row, k)));
+            PutLimit(r, QcGet(f, row, k));
             // The sample limits end with a blank before the line end.
             if (k + 1 < f.values || !f.minute)
-                len += std::size_t(std::snprintf(text + len, sizeof text - len, " "));
+                r.Add(" ");
         }
-        std::snprintf(text + len, sizeof text - len, "\r\n");
-        PrePareSend2Pc(text);
+        r.Add("\r\n");
+        r.Send();
         return 0;
     }
     if (w.n != f.values + 1 || element < 0)
@@ -193,16 +193,11 @@ int ScvCommand(const char *param, bool remoteForm)
     const double scale = GetScvSensorCalCoe(code);
     const int decimals = scale > 10 ? 2 : 1;
     if (SplitWords(p).n == 1) {
-        char text[256];
-        std::size_t len = 0;
-        for (int k = 0; k < SCV_ENTRIES; ++k) {
-            const double bound = defdata->Scv[s][k][0];
-            const double correction = defdata->Scv[s][k][1];
-            len += std::size_t(std::snprintf(text + len, sizeof text - len, "%0.*f,%0.*f/", decimals, bound / scale,
-                                             decimals, correction / scale));
-        }
-        std::snprintf(text + len, sizeof text - len, "\r\n");
-        PrePareSend2Pc(text);
+        ReplyText r;
+        for (int k = 0; k < SCV_ENTRIES; ++k)
+            r.Add("%0.*f,%0.*f/", decimals, defdata->Scv[s][k][0] / scale, decimals, defdata->Scv[s][k][1] / scale);
+        r.Add("\r\n");
+        r.Send();
         return 0;
     }
     if (p.back() != '/' || !DigitsOr(param, 3, "./ ,-"))

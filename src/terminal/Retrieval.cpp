@@ -533,7 +533,7 @@ int GetSampleCommon(const char *param, bool qc)
         False();
         return -1;
     }
-    if (!qc && (y < 1971 || y > 2030 || CheckDateValid(y, mo, d) == -1)) {
+    if (!qc && (y < 1971 || y > kYearMax || CheckDateValid(y, mo, d) == -1)) {
         False();
         return -1;
     }

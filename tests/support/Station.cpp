@@ -81,7 +81,6 @@ void Station::WriteFile(const std::string &boardPath, const std::string &bytes) 
     WriteHostFile(Path(boardPath), bytes);
 }
 
-void Station::MakeDir(const std::string &boardPath) const { fs::create_directories(Path(boardPath)); }
 
 int Station::AddPty(const std::string &devName)
 {
@@ -220,7 +219,6 @@ void Station::Stop()
     pid_ = -1;
 }
 
-bool Station::Running() const { return pid_ > 0 && ProcessCount() > 0; }
 
 int Station::ProcessCount() const
 {

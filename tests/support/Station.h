@@ -48,7 +48,6 @@ public:
     bool Exists(const std::string &boardPath) const;
     std::string ReadFile(const std::string &boardPath) const;
     void WriteFile(const std::string &boardPath, const std::string &bytes) const;
-    void MakeDir(const std::string &boardPath) const;
 
     // Links /dev/NAME to a new pseudo-terminal; returns the master side
     // (non-blocking), closed by the destructor.
@@ -64,7 +63,6 @@ public:
     pid_t Start();
     // Ends every process of the station (SIGKILL to its group) and reaps it.
     void Stop();
-    bool Running() const;
     // Number of live processes in the station's process group.
     int ProcessCount() const;
     // Waits until the starting process has exited (e.g. after a reboot).

@@ -1,13 +1,9 @@
-// Clock keeping: GetTime, the hardware clock corrections, the shared copy.
+// Clock keeping: the hardware clock text, the decisions of the hardware
+// clock check, the corrections as they reach the simulated clocks, and the
+// shared copy.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <thread>
 
 #include "platform/Transplant.h"
 #include "core/MyTime.h"
@@ -18,34 +14,19 @@ using komain_test::Sandbox;
 
 namespace {
 
-time_t Local(int y, int mo, int d, int h, int mi, int s)
+struct tm At(int y, int mo, int d, int h, int mi, int s)
 {
     struct tm t {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
+    t.tm_year = y;
+    t.tm_mon = mo;
     t.tm_mday = d;
     t.tm_hour = h;
     t.tm_min = mi;
     t.tm_sec = s;
-    t.tm_isdst = -1;
-    return mktime(&t);
+    return t;
 }
 
-// Waits until the simulated clock is early in its second, so that a test
-// that compares whole seconds does not straddle a second boundary.
-void WaitEarlyInSecond()
-{
-    for (;;) {
-        struct timeval tv;
-        TpGetTimeOfDay(&tv);
-        if (tv.tv_usec >= 50000 && tv.tv_usec < 400000)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-// Sets the hardware clock to the simulated system clock plus offsetSeconds
-// (plus extra whole days), as read right now.
+// Sets the hardware clock to the simulated system clock plus offsetSeconds.
 void SetRtc(const Sandbox &sb, long offsetSeconds)
 {
     time_t hw = TpTime() + offsetSeconds;
@@ -69,37 +50,6 @@ struct ClockFixture : ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(ClockFixture, GetTimeGivesFullYearAndMonthOneToTwelveAcrossLeapDay)
-{
-    Sandbox sb("2020-03-01 00:30:00");
-    struct tm *t = GetTime(-1440);
-    EXPECT_EQ(t->tm_year, 2020);
-    EXPECT_EQ(t->tm_mon, 2);
-    EXPECT_EQ(t->tm_mday, 29);
-    EXPECT_EQ(t->tm_hour, 0);
-    EXPECT_EQ(t->tm_min, 30);
-    EXPECT_EQ(live.TimeNow, int32_t(Local(2020, 3, 1, 0, 30, 0)));
-
-    t = GetTime(-525600);   // 365 days back from 1 March 2020 is 2 March 2019
-    EXPECT_EQ(t->tm_year, 2019);
-    EXPECT_EQ(t->tm_mon, 3);
-    EXPECT_EQ(t->tm_mday, 2);
-
-    t = GetTime(1);
-    EXPECT_EQ(t->tm_min, 31);
-}
-
-TEST_F(ClockFixture, GetTimeAtYearEndRollsIntoJanuary)
-{
-    Sandbox sb("2026-12-31 23:59:30");
-    struct tm *t = GetTime(1);
-    EXPECT_EQ(t->tm_year, 2027);
-    EXPECT_EQ(t->tm_mon, 1);
-    EXPECT_EQ(t->tm_mday, 1);
-    EXPECT_EQ(t->tm_hour, 0);
-    EXPECT_EQ(t->tm_min, 0);
-}
 
 TEST(HwclockText, ParsesMonthNamesAndFallsBackToTheSystemMonth)
 {
@@ -129,85 +79,62 @@ TEST(HwclockText, GarbledLinesAreRefused)
     EXPECT_EQ(ParseHwclockText("\x01\xff\x7f 1 2:3:4", 1, &hw), -1);
 }
 
-TEST_F(ClockFixture, StartupCheckKeepsFourSecondsAndSetsFive)
+// The thresholds on exact readings: 1 set, 0 leave, -1 refuse.
+TEST(HwclockVerdict, ThresholdsDatesAndYears)
 {
-    Sandbox sb("2026-06-15 12:00:00");
-    WaitEarlyInSecond();
-    SetRtc(sb, 4);
-    EXPECT_EQ(SetSystimeByHwclock(0), 0);
-    EXPECT_FALSE(CommandLogged(sb, "date -s"));
-
-    WaitEarlyInSecond();
-    SetRtc(sb, -4);
-    EXPECT_EQ(SetSystimeByHwclock(0), 0);
-    EXPECT_FALSE(CommandLogged(sb, "date -s"));
-
-    WaitEarlyInSecond();
-    time_t before = TpTime();
-    SetRtc(sb, 5);
-    EXPECT_EQ(SetSystimeByHwclock(0), 0);
-    EXPECT_TRUE(CommandLogged(sb, "date -s 06151200"));
-    EXPECT_NEAR(double(TpTime() - before), 5.0, 1.0);
-    // The shared copy follows the new system time.
-    EXPECT_EQ(live.ShareClock.Year, 2026);
-    EXPECT_EQ(live.ShareClock.Mon, 6);
-}
-
-TEST_F(ClockFixture, StartupCheckSetsOnAnotherDate)
-{
-    Sandbox sb("2026-06-15 12:00:00");
-    WaitEarlyInSecond();
-    SetRtc(sb, 86400);
-    EXPECT_EQ(SetSystimeByHwclock(0), 0);
-    EXPECT_TRUE(CommandLogged(sb, "date -s 06161200"));
-    EXPECT_EQ(GetTime(0)->tm_mday, 16);
-}
-
-TEST_F(ClockFixture, RuntimeCheckAppliesThreeToSixtySeconds)
-{
-    Sandbox sb("2026-06-15 12:00:00");
-    struct Case {
-        long offset;
-        int result;
-        bool set;
+    const struct tm sys = At(2026, 6, 15, 12, 0, 0);
+    const struct {
+        int mode;
+        struct tm hw;
+        int verdict;
+    } cases[] = {
+        // Start-up: 4 s either way is left alone, 5 s and another date set.
+        {0, At(2026, 6, 15, 12, 0, 4), 0}, {0, At(2026, 6, 15, 11, 59, 56), 0},
+        {0, At(2026, 6, 15, 12, 0, 5), 1}, {0, At(2026, 6, 15, 11, 59, 55), 1},
+        {0, At(2026, 6, 16, 12, 0, 0), 1},
+        // Run time: 2 s ignored, 3 to 60 s applied, 61 s ignored, another date refused.
+        {1, At(2026, 6, 15, 12, 0, 2), 0}, {1, At(2026, 6, 15, 11, 59, 58), 0},
+        {1, At(2026, 6, 15, 12, 0, 3), 1}, {1, At(2026, 6, 15, 11, 59, 57), 1},
+        {1, At(2026, 6, 15, 12, 1, 0), 1}, {1, At(2026, 6, 15, 11, 59, 0), 1},
+        {1, At(2026, 6, 15, 12, 1, 1), 0}, {1, At(2026, 6, 15, 11, 58, 59), 0},
+        {1, At(2026, 6, 14, 12, 0, 10), -1},
+        // Trusted years: 2012 to 2037.
+        {0, At(2011, 6, 15, 12, 0, 30), -1}, {0, At(2012, 6, 15, 12, 0, 30), 1},
+        {0, At(2030, 6, 15, 12, 0, 30), 1},  {0, At(2031, 6, 15, 12, 0, 30), 1},
+        {0, At(2037, 6, 15, 12, 0, 30), 1},  {0, At(2038, 6, 15, 12, 0, 30), -1},
     };
-    const Case cases[] = {{2, 0, false}, {-2, 0, false}, {61, 0, false}, {-61, 0, false},
-                          {3, 0, true},  {-3, 0, true},  {60, 0, true}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.offset);
-        WaitEarlyInSecond();
-        time_t before = TpTime();
-        SetRtc(sb, c.offset);
-        EXPECT_EQ(SetSystimeByHwclock(1), c.result);
-        double moved = double(TpTime() - before);
-        if (c.set)
-            EXPECT_NEAR(moved, double(c.offset), 1.0);
-        else
-            EXPECT_NEAR(moved, 0.0, 1.0);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " " << c.hw.tm_year << "-" << c.hw.tm_mday << " "
+                                        << c.hw.tm_hour << ":" << c.hw.tm_min << ":" << c.hw.tm_sec);
+        EXPECT_EQ(HwclockVerdict(c.mode, c.hw, sys), c.verdict);
     }
 }
 
-TEST_F(ClockFixture, RuntimeCheckRefusesAnotherDate)
+// The corrections on the simulated clocks, well away from the thresholds,
+// in the years around the old bound.
+TEST_F(ClockFixture, CorrectionsReachTheSimulatedClocks)
 {
-    Sandbox sb("2026-06-15 23:59:58");
-    WaitEarlyInSecond();
-    SetRtc(sb, 86400);
-    EXPECT_EQ(SetSystimeByHwclock(1), -1);
-    EXPECT_FALSE(CommandLogged(sb, "date -s"));
-}
-
-TEST_F(ClockFixture, UntrustedYearsAndMissingClockChangeNothing)
-{
+    for (int year : {2030, 2031, 2037}) {
+        SCOPED_TRACE(year);
+        Sandbox sb(std::to_string(year) + "-06-15 12:00:00");
+        time_t before = TpTime();
+        SetRtc(sb, 30);
+        EXPECT_EQ(SetSystimeByHwclock(0), 0);
+        EXPECT_TRUE(CommandLogged(sb, "date -s 061512"));
+        EXPECT_NEAR(double(TpTime() - before), 30.0, 2.0);
+        EXPECT_EQ(live.ShareClock.Year, year);
+        SetRtc(sb, -30);
+        EXPECT_EQ(SetSystimeByHwclock(1), 0);
+        EXPECT_NEAR(double(TpTime() - before), 0.0, 2.0);
+    }
     Sandbox sb("2026-06-15 12:00:00");
-    sb.Write("/sim/rtc", "2011-06-15 12:00:30\n");
-    EXPECT_EQ(SetSystimeByHwclock(0), -1);
-    sb.Write("/sim/rtc", "2031-06-15 12:00:30\n");
-    EXPECT_EQ(SetSystimeByHwclock(0), -1);
+    SetRtc(sb, 86400);
+    EXPECT_EQ(SetSystimeByHwclock(1), -1);   // another date at run time
+    EXPECT_EQ(SetSystimeByHwclock(0), 0);    // set at start-up
+    EXPECT_EQ(GetTime(0)->tm_mday, 16);
     std::remove(sb.Path("/sim/rtc").c_str());
     EXPECT_EQ(SetSystimeByHwclock(0), -1);
     EXPECT_EQ(SetSystimeByHwclock(1), -1);
-    EXPECT_FALSE(CommandLogged(sb, "date -s"));
-    EXPECT_EQ(GetTime(0)->tm_year, 2026);
 }
 
 TEST_F(ClockFixture, HwclockFollowsTheSystemTime)
@@ -238,26 +165,15 @@ TEST_F(ClockFixture, SharedCopyTicksWithoutWrappingTheHour)
     EXPECT_EQ(live.ShareClock.Day, 31);
 }
 
-TEST_F(ClockFixture, DelaySWaitsForNPlusOneChanges)
+TEST(DateValid, CalendarAndYears)
 {
-    std::atomic<bool> stop{false};
-    std::atomic<int> ticks{0};
-    std::thread ticker([&] {
-        while (!stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            live.ShareClock.Sec = (live.ShareClock.Sec + 1) % 60;
-            ++ticks;
-        }
-    });
-    int start = ticks;
-    DelayS(0);
-    int afterZero = ticks;
-    DelayS(3);
-    int afterThree = ticks;
-    stop = true;
-    ticker.join();
-    EXPECT_GE(afterZero - start, 1);
-    EXPECT_LE(afterZero - start, 2);
-    EXPECT_GE(afterThree - afterZero, 4);
-    EXPECT_LE(afterThree - afterZero, 5);
+    const struct {
+        int y, m, d, valid;
+    } cases[] = {
+        {1969, 12, 31, -1}, {1970, 1, 1, 1},   {2000, 2, 29, 1},   {2100, 2, 29, -1}, {2024, 2, 29, 1},
+        {2026, 2, 29, -1},  {2026, 4, 31, -1}, {2026, 12, 31, 1},  {2026, 13, 1, -1}, {2026, 0, 1, -1},
+        {2026, 1, 0, -1},   {2030, 12, 31, 1}, {2031, 1, 1, 1},    {2037, 12, 31, 1}, {2038, 1, 1, -1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CheckDateValid(c.y, c.m, c.d), c.valid) << c.y << "-" << c.m << "-" << c.d;
 }

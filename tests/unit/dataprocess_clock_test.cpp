@@ -1,5 +1,5 @@
 // The minute loop's clock check: a system clock more than 10 s off the
-// shared clock (or in an impossible year) is corrected from the hardware
+// shared clock (or in a year outside 2012 to 2037) is corrected from the hardware
 // clock at most once between two processed minutes, never at minutes 0 and
 // 59; a correction that worked is broadcast to the boards while the bus is
 // up. And the minute itself never starts at second 55 or later.
@@ -24,6 +24,7 @@ struct ClockCheckTest : MinuteTest {
         fd_socket_can = -1;
         if (peer_ >= 0)
             close(peer_);
+        peer_ = -1;
         MinuteTest::TearDown();
     }
     // The station at clock, with the hardware clock reading rtc.
@@ -148,11 +149,16 @@ TEST_F(ClockCheckTest, MinutesZeroAndFiftyNineAreNotChecked)
 
 TEST_F(ClockCheckTest, AnImpossibleYearIsCheckedEvenWithTheClocksAgreeing)
 {
-    Station("2011-12-31 10:20:20", "2026-03-10 08:30:40");
-    st_.p_min = 20;
-    ShareOff(0);
-    Pass();
-    EXPECT_EQ(Count("hwclock"), 1);
+    for (auto [year, checked] : {std::pair{2011, 1}, {2030, 0}, {2031, 0}, {2037, 0}, {2038, 1}}) {
+        SCOPED_TRACE(year);
+        Station(std::to_string(year) + "-12-31 10:20:20", "2026-03-10 08:30:40");
+        st_ = DataProcessState{};
+        st_.p_min = 20;
+        ShareOff(0);
+        Pass();
+        EXPECT_EQ(Count("hwclock"), checked);
+        TearDown();
+    }
     // Garbage in the shared copy never overflows the difference.
     Start("2026-03-10 08:30:20");
     st_ = DataProcessState{};

@@ -5,8 +5,10 @@
 // DMGD1 line of the generation in use. A change of the record's text shows
 // up as a reviewed diff of the .out file.
 //
-// KOMAIN_GOLDEN_UPDATE=1 rewrites the .out files from the current code
-// (review the diff before committing it).
+// KOMAIN_GOLDEN_UPDATE=1 rewrites the .out files from the current code. A
+// renewed .out is a claim about the record, not a snapshot of the code:
+// review it line by line against its .in (every changed item against the
+// inputs that make it) before it is committed.
 //
 // Input lines (blank lines and "#" comments ignored; state carries over
 // from one minute to the next unless a line changes it):

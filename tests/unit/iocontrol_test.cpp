@@ -3,20 +3,24 @@
 // LED device's recorded levels in sim/at91_led/<request> (older board).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
+#include <sys/mman.h>
+#include <sys/wait.h>
 
 #include "board/IoControl.h"
 #include "core/Main.h"
 #include "core/ShareMem.h"
 #include "support/Sandbox.h"
+#include "support/Station.h"
 
 using komain_test::Sandbox;
+using komain_test::Station;
 
 namespace {
 
@@ -89,7 +93,7 @@ TEST_F(IoTest, NewerBoardInitExportsLinesAsOutputsInSafeState)
 {
     Start(1);
     EXPECT_EQ(initResult_, 0);
-    for (int line : g_arriPin)
+    for (int line : {15, 14, 11, 137, 13, 136, 12, 123, 124, 92})
         EXPECT_EQ(Gpio(line, "direction"), "out") << line;
     // Ports 1 and 2 RS-232, port 1 transceiver receiving, CF card power off.
     for (int line : {15, 11, 14, 92})
@@ -139,49 +143,60 @@ TEST_F(IoTest, NewerBoardRs485LedsAndEthernet)
     EXPECT_NE(Commands().find("ifconfig eth1 down\nifconfig eth1 up\nifconfig eth1 down\n"), std::string::npos);
 }
 
-// With the 250 ms timer running the wait counts shared seconds, which a
-// thread ticks quickly here; it ends after the fourth change.
-TEST_F(IoTest, CfPowerOnWaitsForSharedSecondsUnderTimer)
+// Times the process has gone to sleep of its own accord (-1 when unknown).
+static long SleepsOf(pid_t pid)
 {
-    Start(1);
-    TemproraryDataRec temp{};
-    TemproraryDataRec *saved = TemproraryData;
-    TemproraryData = &temp;
-    g_SignalAlarmUsedFlag = 1;
-    std::atomic<bool> stop{false};
-    std::atomic<int> ticks{0};
-    std::thread ticker([&] {
-        while (!stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            // Each store is one aligned word, as the housekeeping tick writes it.
-            int32_t s = temp.ShareClock.Sec;
-            temp.ShareClock.Sec = (s + 1) % 60;
-            ++ticks;
-        }
-    });
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(CfCardPowerOn(), 0);
-    int ticksAtReturn = ticks;
-    std::string out = testing::internal::GetCapturedStdout();
-    stop = true;
-    ticker.join();
-    TemproraryData = saved;
-    EXPECT_EQ(out, "waiting 3s for CF enable\r\n");
-    EXPECT_EQ(Gpio(92), "1");
-    EXPECT_GE(ticksAtReturn, 4);
-    EXPECT_LE(ticksAtReturn, 6);
+    std::string status = komain_test::ReadHostFile("/proc/" + std::to_string(pid) + "/status");
+    std::size_t at = status.find("voluntary_ctxt_switches:");
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 24);
 }
 
-TEST_F(IoTest, CfPowerOnSleepsThreeSecondsBeforeTimer)
+// With the 250 ms timer running, switching the CF card on waits until the
+// shared second has changed four times. The wait runs in a child process,
+// as in the station; the test ticks the shared copy as the housekeeping
+// process does, each time only once the waiter has looked at it again (it
+// sleeps between its looks).
+TEST_F(IoTest, CfPowerOnUnderTimerWaitsForFourChangesOfTheSecond)
 {
     Start(1);
-    auto t0 = std::chrono::steady_clock::now();
+    void *mem = mmap(nullptr, sizeof(TemproraryDataRec), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mem, MAP_FAILED);
+    auto *temp = static_cast<TemproraryDataRec *>(mem);
+    TemproraryDataRec *saved = TemproraryData;
+    TemproraryData = temp;
+    g_SignalAlarmUsedFlag = 1;
     testing::internal::CaptureStdout();
-    CfPowerOn();
-    testing::internal::GetCapturedStdout();
-    auto waited = std::chrono::steady_clock::now() - t0;
-    EXPECT_GE(waited, std::chrono::seconds(3));
-    EXPECT_LT(waited, std::chrono::milliseconds(3500));
+    std::fflush(stdout);
+    pid_t waiter = fork();
+    if (waiter == 0) {
+        int rc = CfCardPowerOn();
+        std::fflush(stdout);
+        _exit(rc == 0 ? 0 : 1);
+    }
+    auto tick = [&] {
+        long seen = SleepsOf(waiter);
+        temp->ShareClock.Sec = (temp->ShareClock.Sec + 1) % 60;
+        return Station::WaitFor([&] { return SleepsOf(waiter) >= seen + 2; }, std::chrono::seconds(5));
+    };
+    // The waiter has switched the power on and looks at the second.
+    EXPECT_TRUE(Station::WaitFor([&] { return Gpio(92) == "1"; }, std::chrono::seconds(5)));
+    long entered = SleepsOf(waiter);
+    EXPECT_TRUE(Station::WaitFor([&] { return SleepsOf(waiter) > entered; }, std::chrono::seconds(5)));
+    int status = -1;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(tick()) << "change " << i + 1;
+    EXPECT_EQ(waitpid(waiter, &status, WNOHANG), 0) << "returned after three changes";
+    tick();
+    EXPECT_TRUE(Station::WaitFor([&] { return waitpid(waiter, &status, WNOHANG) == waiter; }, std::chrono::seconds(5)));
+    if (status == -1) {
+        kill(waiter, SIGKILL);
+        waitpid(waiter, &status, 0);
+    }
+    std::string out = testing::internal::GetCapturedStdout();
+    TemproraryData = saved;
+    munmap(mem, sizeof(TemproraryDataRec));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(out, "waiting 3s for CF enable\r\n");
     EXPECT_EQ(Gpio(92), "1");
     CfCardPowerOff();
     EXPECT_EQ(Gpio(92), "0");

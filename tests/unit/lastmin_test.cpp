@@ -5,6 +5,8 @@
 // restarts the hour.
 #include "dmgd_fixture.h"
 
+#include <tuple>
+
 namespace {
 
 struct LastMinTest : MinuteTest {
@@ -41,6 +43,16 @@ TEST_F(LastMinTest, FreshStaleAndAcrossTheHour)
     EXPECT_EQ(Restore(T10_30, T10_30 + 180, 0), LASTMIN_STALE);
     EXPECT_EQ(out_, "lastmindata is unuseful\r\n");
     EXPECT_EQ(Statistic->Ext[SX_T0].Max, STAT_MAX_START);
+
+    // The 120 s bound, also for a save time ahead of now (the clock was
+    // stepped back since).
+    for (auto [saved, now, want] : {std::tuple{T10_30, T10_30 + 119, LASTMIN_HOUR | LASTMIN_RADI},
+                                    {T10_30, T10_30 + 120, LASTMIN_STALE},
+                                    {T10_30 + 119, T10_30, LASTMIN_HOUR | LASTMIN_RADI},
+                                    {T10_30 + 120, T10_30, LASTMIN_STALE}}) {
+        StatisticValueSet();
+        EXPECT_EQ(Restore(saved, now, 0), want) << saved - now;
+    }
 
     // Saved at 09:59:50, read at 10:00:20: the hour is gone, but with the
     // radiation clock 5 minutes ahead both lie in its 10 o'clock hour.

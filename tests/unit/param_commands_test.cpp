@@ -94,6 +94,8 @@ const Step kSteps[] = {
     {0, "QCPM T0 -75 80 3 5 /", "T\r\n"},
     {0, "QCPM T0 5 1 / / /", "F\r\n"},
     {0, "QCPM T0", "-75.0 80.0 3.0 5.0 /\r\n"},
+    {0, "QCPM U -1000000000000000000000000000000 1 / / -", "T\r\n"},
+    {0, "QCPM U", "-1000000015047466219876688855040.0 1.0 / / -\r\n"},
     {0, "RQCPS T01 -50 60 5", ""},
     {0, "TMAX 45", "T\r\n", PARA, 3342, "2d000000"},
     {0, "TMAX", "45\r\n"},
@@ -235,4 +237,23 @@ TEST_F(ParamCommandTest, ShellCommandOutputIsCutAndBounded)
     EXPECT_EQ(3, TpShellOutput("echo hi; sleep 30", 300, out, sizeof out));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
     EXPECT_EQ("hi\n", std::string(out, 3));
+}
+
+TEST_F(ParamCommandTest, AnyBytesAreAnsweredWithoutHarm)
+{
+    // Everything but the commands that reboot or run a shell.
+    static const char *const kCommands[] = {
+        "QCPS", "QCPM", "RQCPS", "RQCPM", "SENCO", "RSENCO", "RSENCOKO", "SCV", "RSCV", "RTFTH", "RTDTH",
+        "RPDTH", "CHROD1", "GALE", "MODIFY", "UPGRADE", "DOWNLOAD", "GETPARAFILE", "PUTPARAFILE", "RELAYOUT",
+        "DAUSET", "SENST", "SENSI", "SMC", "DEVMODE", "INFRAREDPARA", "LESENSORMODE", "LESENSORCALIB",
+        "WSPLATFOM2GROUND", "MAINBOARDSAVE", "QCCTRL", "CLIMSPEED", "DOORVALID", "SAMPLESAVE", "STLX"};
+    const std::string kParams[] = {std::string(99, '9'), "T0 " + std::string(96, '9'), "\x01\xff\x80 9 9 9 9 9 9 9",
+                                   "/ / / / / / / / / / / / / / /", ", ,,%% %%% //,/", "NR 1/2/3/4",
+                                   "P 1,2/3,4/5,6/7,8/9,10/11,12/13,14/", "T01 -1e39 nan inf 0x10"};
+    for (int generation : {0, 1}) {
+        defEx_->Generation = generation;
+        for (const char *c : kCommands)
+            for (const std::string &p : kParams)
+                EXPECT_LE(Run(COM0, std::string(c) + " " + p).size(), 1u) << c << " " << p;
+    }
 }

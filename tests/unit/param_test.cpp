@@ -205,20 +205,52 @@ TEST_F(ParamTest, RightLengthParaIsLoadedWhole)
     EXPECT_EQ(sb_.Read(PARA_FILE), f);
 }
 
-TEST_F(ParamTest, UnknownGpsPortTypeLoadsAsGps)
+// A field that no command could have stored loads as the command would
+// leave it: the device type of the GPS port as a GPS receiver, the others
+// with their factory value and a console line. The file keeps its bytes.
+TEST_F(ParamTest, FieldsOutsideTheirCommandsRangeLoadAsFactory)
 {
-    std::string f = DefaultPara(0);
+    const std::string factory = DefaultPara(0);
     const struct {
-        uint8_t file, memory;
-    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {5, 1}, {7, 1}, {8, 8}, {11, 11}, {12, 1}, {255, 1}};
-    for (auto c : cases) {
-        SCOPED_TRACE(int(c.file));
-        f[3577] = char(c.file);
+        std::size_t offset;
+        std::string file, memory;   // the field's bytes
+        const char *console;        // "" when nothing is said
+    } cases[] = {
+        {3577, "\x05", "\x01", ""},
+        {3577, "\x08", "\x08", ""},
+        {3577, "\xff", "\x01", ""},
+        {164, std::string("\x00\x00\x00\x80", 4), "\xf2\xff\xff\xff",
+         "para.bin: TD -2147483648 out of range, factory value -14 used\r\n"},
+        {164, "\xff\xff\xff\x7f", "\xf2\xff\xff\xff", "para.bin: TD 2147483647 out of range"},
+        {164, std::string("\xd0\x02\x00\x00", 4), std::string("\xd0\x02\x00\x00", 4), ""},   // 720
+        {164, "\x2f\xfd\xff\xff", "\xf2\xff\xff\xff", "para.bin: TD -721 out of range"},
+        {3578, "\x06", "\x04", "para.bin: AIRPTYPE 6 out of range, factory value 4 used"},
+        {3578, "\x08", "\x08", ""},
+        {3579, "\x04", std::string("\x00", 1), "para.bin: VISITYPE 4 "},
+        {3579, "\x0b", "\x0b", ""},
+        {3582, "\x02", std::string("\x00", 1), "para.bin: SUNSHINESET 2 "},
+        {3583, "\x02", "\x01", "para.bin: RAWMODE 2 "},
+        {545, "x", "1", "para.bin: GPSSET 120 "},
+        {546, std::string("\x00", 1), "1", "para.bin: CFSET 0 "},
+        {5829, std::string("\x00\x00\x01\x00", 4), std::string("\x08\x07\x00\x00", 4), "para.bin: DEST 65536 "},
+        {5829, std::string("\xff\xff\x00\x00", 4), std::string("\xff\xff\x00\x00", 4), ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "offset " << c.offset << " " << c.console);
+        std::string f = factory;
+        f.replace(c.offset, c.file.size(), c.file);
         sb_.Write(PARA_FILE, f);
-        Printed(ReadDefaultParam);
-        EXPECT_EQ(para_.GpsPortType, c.memory);
+        std::string out = Printed(ReadDefaultParam);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(&para_) + c.offset, c.memory.size()), c.memory);
+        if (*c.console != '\0')
+            EXPECT_NE(out.find(c.console), std::string::npos) << out;
+        else
+            EXPECT_EQ(out.find("out of range"), std::string::npos) << out;
         EXPECT_EQ(sb_.Read(PARA_FILE), f);   // the fix is not saved
     }
+    EXPECT_EQ(ParamValueAccepted("TD", -720), 1);
+    EXPECT_EQ(ParamValueAccepted("TD", 721), 0);
+    EXPECT_EQ(ParamValueAccepted("ID", 1), -1);
 }
 
 TEST_F(ParamTest, SubCollectorFlagsForcedInMemoryOnly)

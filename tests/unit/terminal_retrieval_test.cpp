@@ -120,6 +120,10 @@ TEST_F(TerminalTest, DmcdSendsAtMost24)
         ++records;
     EXPECT_EQ(records, 100u);
     EXPECT_EQ(Run(COM0, "DMOD 2024-03-10 10:00 10\r\n"), F);   // no file, card disabled
+    // Only DMGD checks the calendar; for the others a date that does not
+    // exist names a file that does not either.
+    for (const char *kind : {"DMCD", "DMRD", "DMSD", "DMOD"})
+        EXPECT_EQ(Run(COM0, std::string(kind) + " 2024-02-30 10:00 5\r\n"), F) << kind;
 }
 
 TEST_F(TerminalTest, HourRecords)
@@ -144,6 +148,15 @@ TEST_F(TerminalTest, HourRecords)
     EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 5:00 2\r\n"), F);
     EXPECT_EQ(Run(COM0, "DHGD 2024-03-01 24 2\r\n"), F);
     EXPECT_EQ(Run(COM0, "DHGD 2024-03-31 23 5\r\n"), Lines{});   // the last slot, empty
+    // A range across the month's end stays in the start's file and ends at
+    // its last slot (31 days of 24 hours whatever the month).
+    std::string jan;
+    for (int s = 0; s < 744; ++s)
+        jan += Record("DHSD", "2024-01-xx", std::to_string(s));
+    sandbox_.Write("/mnt/nand3/tempdata/DHSD/2401.DAT", jan);
+    EXPECT_EQ(Run(COM0, "DHSD 2024-01-31 20 2024-02-01 03\r\n"),
+              (Lines{Text(Record("DHSD", "2024-01-xx", "740")), Text(Record("DHSD", "2024-01-xx", "741")),
+                     Text(Record("DHSD", "2024-01-xx", "742")), Text(Record("DHSD", "2024-01-xx", "743"))}));
     // DHGDNZ exists in the older generation only.
     EXPECT_EQ(Run(COM0, "DHGDNZ 2024-03-01 0 5\r\n"), Lines{});
     // The hour's query is refused while its record is being completed.
@@ -173,6 +186,16 @@ TEST_F(TerminalTest, SampleArchives)
               Lines{"SAMPLE_WS 54511 2024-03-10 10:50 120 / 130 \r\n"});
     EXPECT_EQ(Run(COM0, "SAMPLE WS 2024-03-10 10:40\r\n"), F);   // empty slot
     EXPECT_EQ(Run(COM0, "SAMPLE WS 1970-03-10 10:50 5\r\n"), F);
+    // Years up to 2037 are dates like any other, in the samples and in the
+    // minute records alike.
+    for (auto [year, ok] : {std::pair{2030, true}, {2031, true}, {2037, true}, {2038, false}}) {
+        const std::string date = std::to_string(year) + "-03-10";
+        std::string day = EmptyMinuteFile("DMGD", date.c_str());
+        Put(day, 600, Record("DMGD", date.c_str(), "10:00"));
+        sandbox_.Write("/mnt/nand3/tempdata/DMGD/" + std::to_string(year % 100) + "0310.DAT", day);
+        EXPECT_EQ(Run(COM0, "DMGD " + date + " 10:00 1\r\n"), ok ? Lines{Text(day.substr(600 * 512, 512))} : F);
+        EXPECT_EQ(Run(COM0, "SAMPLE WS " + date + " 10:50 5\r\n"), ok ? Lines{} : F) << year;
+    }
     // Codes that could leave the sample folder are refused.
     for (const char *bad : {"SAMPLE ../../nand2/para 2024-03-10 10:50\r\n", "SAMPLE W.S 2024-03-10 10:50\r\n",
                             "SAMPLE ABCDEFGHI\r\n", "SAMPLEQ /etc/x\r\n", "SAMPLE\r\n"})
