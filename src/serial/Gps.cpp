@@ -136,7 +136,7 @@ int Gprmc(const char *at)
     u.day = ddmmyy / 10000;
     u.mon = (ddmmyy % 10000) / 100;
     u.year = ddmmyy % 100 + 2000;
-    if (u.year < GPRMC_YEAR_MIN || u.year > HWCLOCK_YEAR_MAX || !DateExists(u))
+    if (u.year < GPRMC_YEAR_MIN || u.year > kYearMax || !DateExists(u))
         return -1;
     TemproraryData->MainStat.State4 = '0';
     std::printf("GPSTIME in UTC:%04d-%02d-%02d %02d:%02d:%02d\n", u.year, u.mon, u.day, u.hour, u.min, u.sec);
