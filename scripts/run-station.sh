@@ -1,32 +1,97 @@
 #!/usr/bin/env bash
-# Runs a simulated station and gives you its main terminal (COM0).
+# Runs a whole simulated weather station on this machine and opens its
+# console.
 #
-# Builds komain and the station simulator, makes a sandbox, starts the
-# simulator (it plays the main sampling board on the simulated CAN bus and
-# links the six serial ports to pseudo-terminals) and komain in the sandbox,
-# restarting komain after each simulated reboot as the board would.
+# Installs what a fresh Debian machine lacks (as root), builds komain and
+# the station simulator, makes a sandbox, starts stationsim (every board and
+# instrument the station's parameters enable, a weather model, the central
+# computer on a loopback port) and komain in the sandbox, points komain's
+# LAN link at the simulated central computer with the DEST command on COM0,
+# and opens the console. komain is restarted after each simulated reboot,
+# as the board would be.
 #
-# What you type is sent to COM0: try  DMGD   DMGD 2026-12-06 10:01 5   OBSAMPLE MAIN
-# Replies appear below it; each minute the new main minute record (DMGD
-# line) is shown as komain saves it. Ctrl-C (or Ctrl-D) stops everything and
-# removes the station's System V objects; the sandbox stays for a look.
+#   scripts/run-station.sh [--minutes N] [SANDBOX_DIR] [-- STATIONSIM OPTIONS...]
 #
-#   scripts/run-station.sh [SANDBOX_DIR]      (default /tmp/komain-station)
+# Without a folder the station lives in /tmp/komain-station, or in
+# /tmp/komain-station-2, -3 ... when another station runs there already.
+# --minutes N runs without a console for N minutes of simulated time,
+# prints each saved minute as a watch row and exits 0 only when every
+# minute was written and read back over COM0.
 # Environment: KOMAIN_CLOCK="YYYY-MM-DD HH:MM:SS" starts at another time,
 # KOMAIN_KERNEL=2.6.39 simulates the older board.
+#
+# Ctrl-C or Ctrl-D ends every process the station started and removes its
+# System V objects; the sandbox stays for a look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-echo "building ..."
-cmake -S . -B build-station -DKOMAIN_TESTS=OFF >/dev/null
-cmake --build build-station -j"$(nproc)" >/dev/null
+minutes=0
+root=""
+simargs=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --minutes)
+        [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] || { echo "run-station: --minutes takes a number of minutes" >&2; exit 2; }
+        minutes=$2
+        shift 2
+        ;;
+    --) shift; simargs=("$@"); break ;;
+    -*) echo "run-station: unknown option $1" >&2; exit 2 ;;
+    *) root=$1; shift ;;
+    esac
+done
 
-root=${1:-/tmp/komain-station}
-mkdir -p "$root"
+# What a fresh machine lacks.
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+command -v flock >/dev/null || need+=(util-linux)
+[ -f /usr/include/pty.h ] || need+=(libc6-dev)
+if [ ${#need[@]} -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "run-station: please install ${need[*]}" >&2
+        exit 2
+    fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+echo "building ..."
+mkdir -p build-station
+(
+    flock 8   # one build at a time when two stations start together
+    cmake -S . -B build-station -DKOMAIN_TESTS=OFF >/dev/null
+    cmake --build build-station -j"$(nproc)" >/dev/null
+) 8>build-station/.lock
+
+# A sandbox of our own: a second station beside a running one takes the
+# next free folder and never touches the first.
+lock_sandbox() {
+    mkdir -p "$1/run"
+    exec 9>"$1/run/station.lock"
+    flock -n 9
+}
+if [ -n "$root" ]; then
+    lock_sandbox "$root" || { echo "run-station: a station runs in $root already" >&2; exit 2; }
+else
+    root=/tmp/komain-station
+    n=1
+    until lock_sandbox "$root"; do
+        n=$((n + 1))
+        root=/tmp/komain-station-$n
+    done
+fi
 root=$(cd "$root" && pwd -P)
 mkdir -p "$root/dev" "$root/run" "$root/sim"
 export KOMAIN_ROOT=$root TZ=${TZ:-UTC0}
+if [ "$minutes" -gt 0 ] && [ -z "${KOMAIN_CLOCK:-}" ]; then
+    # Start a few seconds before a minute, so the run is not longer than it
+    # need be.
+    now=$(date +%s)
+    KOMAIN_CLOCK=$(date -u -d "@$(((now / 60 + 1) * 60 - 8))" '+%Y-%m-%d %H:%M:%S')
+    export KOMAIN_CLOCK
+fi
 generation=newer
 if [ -n "${KOMAIN_KERNEL:-}" ]; then
     IFS=. read -r major minor _ <<<"$KOMAIN_KERNEL"
@@ -36,34 +101,40 @@ if [ -n "${KOMAIN_KERNEL:-}" ]; then
 fi
 
 # The simulator links the serial ports anew; komain starts once they exist.
-rm -f "$root"/dev/tty*
+rm -f "$root"/dev/tty* "$root/run/komain.pid"
 last_port=ttymxc2
 [ "$generation" = older ] && last_port=ttym1
 
+# Every background job in its own process group, so that one signal ends
+# a job with everything it started.
+set -m
 supervisor=""
-watcher=""
+stopping=0
 cleanup() {
-    trap - INT TERM EXIT
-    [ -n "$supervisor" ] && kill "$supervisor" 2>/dev/null || true
-    [ -n "$watcher" ] && kill "$watcher" 2>/dev/null || true
+    status=$?
+    [ "$stopping" = 1 ] && return
+    stopping=1
+    trap - INT TERM HUP EXIT
+    [ -n "$supervisor" ] && kill -TERM -- "-$supervisor" 2>/dev/null || true
     if [ -s "$root/run/komain.pid" ]; then
         kill -KILL -- "-$(cat "$root/run/komain.pid")" 2>/dev/null || true
     fi
+    [ -n "$supervisor" ] && kill -KILL -- "-$supervisor" 2>/dev/null || true
     wait 2>/dev/null || true
     "$top/build-station/komain" --remove-ipc 2>/dev/null || true
-    echo
     echo "station stopped; its files stay in $root"
-    exit 0
+    exit "$status"
 }
-trap cleanup INT TERM EXIT
+trap cleanup INT TERM HUP EXIT
 
 # komain in the background, restarted after every reboot. Its own output
-# goes to a file so that the console stays readable.
+# goes to a file (the console reads its saves from there).
 : >"$root/sim/komain.out"
 (
+    trap 'exit 0' TERM
     until [ -L "$root/dev/$last_port" ]; do sleep 0.1; done
     while true; do
-        "$top/build-station/komain" >>"$root/sim/komain.out" 2>&1 &
+        "$top/build-station/komain" >>"$root/sim/komain.out" 2>&1 </dev/null &
         echo $! >"$root/run/komain.pid"
         wait $! || true
         # The starting process has ended: a reboot ends the whole group.
@@ -73,24 +144,15 @@ trap cleanup INT TERM EXIT
 ) &
 supervisor=$!
 
-# Each minute's saved DMGD line, read back from its slot of the day file.
-(
-    tail -n 0 -F "$root/sim/komain.out" 2>/dev/null | while IFS= read -r line; do
-        case "$line" in
-        savefile:*)
-            stamp=${line#savefile:}
-            d=${stamp%% *}
-            t=${stamp#* }
-            file="$root/mnt/nand3/tempdata/DMGD/${d:2:2}${d:5:2}${d:8:2}.DAT"
-            slot=$((10#${t:0:2} * 60 + 10#${t:3:2}))
-            rec=$(dd if="$file" bs=512 skip="$slot" count=1 2>/dev/null | tr -d '\000\r' | head -n 1)
-            [ -n "$rec" ] && printf '[DMGD %s] %s\n' "${t:0:5}" "$rec"
-            ;;
-        esac
-    done
-) &
-watcher=$!
-
 echo "komain runs in $root ($generation board); its output: $root/sim/komain.out"
-echo "COM0 console: type a command and Enter (Ctrl-C ends)"
-"$top/build-station/stationsim" --root "$root" --log "$root/sim/can0.log" --ports "$generation" --console
+sim=("$top/build-station/stationsim" --root "$root" --ports "$generation" --record "$root/sim/can0.log" --point-lan)
+if [ "$minutes" -gt 0 ]; then
+    echo "running $minutes minutes from $KOMAIN_CLOCK ..."
+    set +e
+    "${sim[@]}" --minutes "$minutes" "${simargs[@]}" </dev/null
+    status=$?
+    set -e
+    exit "$status"
+fi
+echo "console: type komain commands (DMGD, OBSAMPLE MAIN ...), :help for more; Ctrl-C or Ctrl-D ends"
+"${sim[@]}" --console "${simargs[@]}"

@@ -56,6 +56,7 @@ Station::Station(StationOptions opts) : opts_(std::move(opts))
 Station::~Station()
 {
     Stop();
+    StopWorld();
     for (int fd : fds_)
         close(fd);
     RemoveIpc();
@@ -282,6 +283,76 @@ bool Station::WaitFor(const std::function<bool()> &pred, std::chrono::millisecon
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+stationsim::World &Station::StartWorld(stationsim::WorldOptions o)
+{
+    o.root = root_;
+    o.clock = opts_.clock;
+    o.ports = NewerBoard(opts_.kernel) ? "newer" : "older";
+    world_ = std::make_unique<stationsim::World>(o);
+    std::string error;
+    if (!world_->Open(&error)) {
+        std::fprintf(stderr, "stationsim: %s\n", error.c_str());
+        std::abort();
+    }
+    world_->onCom0 = [this](std::string_view t) {
+        std::lock_guard<std::mutex> lock(heardMu_);
+        heard_[0].append(t);
+    };
+    world_->onLan = [this](std::string_view t) {
+        std::lock_guard<std::mutex> lock(heardMu_);
+        heard_[1].append(t);
+    };
+    worldThread_ = std::thread([this] {
+        while (!worldStop_)
+            world_->Step(50);
+    });
+    return *world_;
+}
+
+void Station::StopWorld()
+{
+    if (!world_)
+        return;
+    worldStop_ = true;
+    worldThread_.join();
+    world_.reset();
+}
+
+std::string Station::Ask(bool lan, const std::string &line, const std::string &expect,
+                         std::chrono::milliseconds timeout)
+{
+    {
+        std::lock_guard<std::mutex> lock(heardMu_);
+        heard_[lan].clear();
+    }
+    if (lan)
+        world_->SendLan(line);
+    else
+        world_->SendCom0(line);
+    std::string got;
+    WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(heardMu_);
+            got.clear();
+            for (char c : heard_[lan])
+                if (c != '\r')
+                    got += c;
+            return got.find(expect) != std::string::npos;
+        },
+        timeout);
+    return got;
+}
+
+std::string Station::AskCom0(const std::string &line, const std::string &expect, std::chrono::milliseconds timeout)
+{
+    return Ask(false, line, expect, timeout);
+}
+
+std::string Station::AskLan(const std::string &line, const std::string &expect, std::chrono::milliseconds timeout)
+{
+    return Ask(true, line, expect, timeout);
 }
 
 // Removes every System V object whose key carries this station's root,

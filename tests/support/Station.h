@@ -8,14 +8,19 @@
 // the System V objects it created.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/types.h>
 
 #include "platform/Transplant.h"
+#include "stationsim/World.h"
 
 namespace komain_test {
 
@@ -73,17 +78,36 @@ public:
     // Lines of sim/commands.log.
     std::vector<std::string> Commands() const;
 
+    // The world outside the station (tools/stationsim): every board and
+    // instrument, the weather and the central computer, run by a thread of
+    // the test. Call before Start(); the sandbox, the clock and the board
+    // generation are the station's. Stopped by the destructor.
+    stationsim::World &StartWorld(stationsim::WorldOptions o = {});
+    // Sends a line on COM0 (or as the central computer on the LAN link) and
+    // waits until `expect` has arrived there; returns what arrived.
+    std::string AskCom0(const std::string &line, const std::string &expect,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::string AskLan(const std::string &line, const std::string &expect,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
     // Polls pred every 20 ms until it holds or the time is up.
     static bool WaitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeout);
 
 private:
     void RemoveIpc() const;
+    void StopWorld();
+    std::string Ask(bool lan, const std::string &line, const std::string &expect, std::chrono::milliseconds timeout);
 
     StationOptions opts_;
     std::string root_;
     pid_t pid_ = -1;
     bool reaped_ = true;
     std::vector<int> fds_;
+    std::unique_ptr<stationsim::World> world_;
+    std::thread worldThread_;
+    std::atomic<bool> worldStop_{false};
+    std::mutex heardMu_;
+    std::string heard_[2];   // COM0, LAN
 };
 
 // Reads a whole host file ("" when missing).

@@ -1,261 +1,195 @@
-// stationsim: the world outside a simulated logger. For now it plays the
-// main sampling board on the simulated CAN bus of a sandbox: it binds
-// DIR/run/canN.bus (the bus side of the interface), answers every SYNC with
-// the board's frames sent to DIR/run/canN, and logs every frame it sees or
-// sends in the candump text form.
+// stationsim: the world outside a simulated logger, as one program.
 //
-//   stationsim [--root DIR] [--iface can0] [--log FILE] [--seconds N] [--quiet]
-//              [--ports older|newer] [--console]
+//   stationsim [--root DIR] [--ports older|newer|none] [--iface canN] [--clock "YYYY-MM-DD HH:MM:SS"]
+//              [--seed N] [--steady] [--lan-port N|off] [--record FILE] [--replay FILE]
+//              [--instrument visibility|raingauge|snow|wind|wind@com2]... [--fault "SWITCH"]...
+//              [--console] [--no-watch] [--minutes N] [--point-lan] [--komain-out FILE]
+//              [--seconds N] [--cpu]
 //
-// --ports links the six serial device names of the board generation under
-// DIR/dev to pseudo-terminals (what the instruments would be wired to);
-// --console joins the main terminal port COM0 to this program's standard
-// input and output, so a person can type commands to the logger.
-//
-// DIR defaults to $KOMAIN_ROOT. The simulator is the bus: start it before
-// or after komain; frames sent while the other side is missing are lost,
-// as on a real bus with a node switched off.
+// It plays every CAN board the station's parameters enable, the serial
+// sampling board, GPS and pressure sensor (and the other instruments on
+// request) from a weather model, and the central computer on a loopback
+// TCP port (written to DIR/sim/central.port). --console opens the
+// operator's console; --minutes N runs without interaction until N minutes
+// were saved and read back, printing them as watch rows, and exits 0 only
+// when all were. DIR defaults to $KOMAIN_ROOT, the clock to $KOMAIN_CLOCK.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <string>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/time.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include "CanFrames.h"
-#include "MainBoard.h"
+#include "Console.h"
+#include "World.h"
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
-
+volatile int g_stop = 0;
 void OnStop(int) { g_stop = 1; }
-
-struct Options {
-    std::string root;
-    std::string iface = "can0";
-    std::string log;
-    int seconds = 0;   // 0 = until stopped
-    bool quiet = false;
-    std::string ports;  // "older", "newer" or empty: no serial ports
-    bool console = false;
-};
-
-// Device names of the six serial port slots (GPS, serial board, COM1, COM0,
-// visibility, pressure) per board generation.
-constexpr const char *kOlderPorts[6] = {"ttym2", "ttym3", "ttyS3", "ttyS2", "ttym0", "ttym1"};
-constexpr const char *kNewerPorts[6] = {"ttymxc3", "ttymxc6", "ttymxc5", "ttymxc4", "ttymxc1", "ttymxc2"};
-constexpr int kCom0Slot = 3;
-
-// Links every serial device of the generation to a new pseudo-terminal;
-// returns the master sides (-1 where a link failed).
-void LinkPorts(const Options &o, int masters[6])
-{
-    const char *const *names = o.ports == "older" ? kOlderPorts : kNewerPorts;
-    for (int i = 0; i < 6; ++i) {
-        masters[i] = -1;
-        int m = -1, sl = -1;
-        char name[128];
-        if (openpty(&m, &sl, name, nullptr, nullptr) != 0)
-            continue;
-        // The slave stays open here, so the line never hangs up while
-        // komain restarts.
-        fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
-        const std::string link = o.root + "/dev/" + names[i];
-        unlink(link.c_str());
-        if (symlink(name, link.c_str()) != 0) {
-            close(m);
-            close(sl);
-            continue;
-        }
-        masters[i] = m;
-    }
-}
 
 void Usage()
 {
-    std::fprintf(stderr, "usage: stationsim [--root DIR] [--iface canN] [--log FILE] [--seconds N] [--quiet]\n"
-                         "                  [--ports older|newer] [--console]\n");
+    std::fprintf(stderr,
+                 "usage: stationsim [--root DIR] [--ports older|newer|none] [--iface canN] [--clock \"YYYY-MM-DD HH:MM:SS\"]\n"
+                 "                  [--seed N] [--steady] [--lan-port N|off] [--record FILE] [--replay FILE]\n"
+                 "                  [--instrument visibility|raingauge|snow|wind|wind@com2]... [--fault SWITCH]...\n"
+                 "                  [--console] [--no-watch] [--minutes N] [--point-lan] [--komain-out FILE]\n"
+                 "                  [--seconds N] [--cpu]\n");
 }
 
-bool ParseArgs(int argc, char **argv, Options *o)
+bool Number(const char *text, long lo, long hi, long *out)
 {
-    if (const char *r = std::getenv("KOMAIN_ROOT"))
-        o->root = r;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string *dst) {
-            if (i + 1 >= argc)
-                return false;
-            *dst = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--root") {
-            if (!value(&o->root))
-                return false;
-        } else if (a == "--iface") {
-            if (!value(&o->iface))
-                return false;
-        } else if (a == "--log") {
-            if (!value(&o->log))
-                return false;
-        } else if (a == "--seconds") {
-            if (!value(&v))
-                return false;
-            o->seconds = std::atoi(v.c_str());
-        } else if (a == "--quiet") {
-            o->quiet = true;
-        } else if (a == "--ports") {
-            if (!value(&o->ports) || (o->ports != "older" && o->ports != "newer"))
-                return false;
-        } else if (a == "--console") {
-            o->console = true;
-        } else {
-            return false;
-        }
-    }
-    if (o->console && o->ports.empty())
-        o->ports = "newer";
-    return !o->root.empty() && o->iface.rfind("can", 0) == 0 && o->iface.size() < 8;
-}
-
-bool SockAddr(const std::string &path, sockaddr_un *a)
-{
-    std::memset(a, 0, sizeof *a);
-    a->sun_family = AF_UNIX;
-    if (path.size() >= sizeof a->sun_path)
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || v < lo || v > hi)
         return false;
-    std::memcpy(a->sun_path, path.c_str(), path.size() + 1);
+    *out = v;
     return true;
 }
 
-double Now(struct timeval *tv)
-{
-    gettimeofday(tv, nullptr);
-    return double(tv->tv_sec) + double(tv->tv_usec) / 1e6;
-}
-
-void LogFrame(FILE *log, const Options &o, const TpCanFrame &f)
-{
-    if (log == nullptr)
-        return;
-    struct timeval tv;
-    Now(&tv);
-    char line[96];
-    stationsim::FormatCandump(line, sizeof line, tv, o.iface.c_str(), f);
-    std::fprintf(log, "%s\n", line);
-    std::fflush(log);
-}
+double Seconds(const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    Options o;
-    if (!ParseArgs(argc, argv, &o)) {
-        Usage();
+    stationsim::WorldOptions w;
+    stationsim::ConsoleOptions c;
+    c.interactive = false;
+    bool console = false, cpu = false;
+    long seconds = 0;
+    if (const char *r = std::getenv("KOMAIN_ROOT"))
+        w.root = r;
+    if (const char *k = std::getenv("KOMAIN_CLOCK"))
+        w.clock = k;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char *v = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto bad = [&](const char *why) {
+            std::fprintf(stderr, "stationsim: %s %s: %s\n", a.c_str(), v != nullptr ? v : "", why);
+            return 2;
+        };
+        long n = 0;
+        const bool takes = a == "--root" || a == "--ports" || a == "--iface" || a == "--clock" || a == "--seed" ||
+                           a == "--lan-port" || a == "--record" || a == "--log" || a == "--replay" ||
+                           a == "--instrument" || a == "--fault" || a == "--minutes" || a == "--komain-out" ||
+                           a == "--seconds";
+        if (takes && v == nullptr)
+            return bad("needs a value");
+        if (a == "--root") {
+            w.root = v;
+        } else if (a == "--ports") {
+            if (std::strcmp(v, "older") != 0 && std::strcmp(v, "newer") != 0 && std::strcmp(v, "none") != 0)
+                return bad("takes older, newer or none");
+            w.ports = std::strcmp(v, "none") == 0 ? "" : v;
+        } else if (a == "--iface") {
+            w.iface = v;
+        } else if (a == "--clock") {
+            struct tm t {};
+            const char *end = strptime(v, "%Y-%m-%d %H:%M:%S", &t);
+            if (end == nullptr || *end != '\0')
+                return bad("is not \"YYYY-MM-DD HH:MM:SS\"");
+            w.clock = v;
+        } else if (a == "--seed") {
+            if (!Number(v, 0, 0xFFFFFFFFL, &n))
+                return bad("is not a number from 0 to 4294967295");
+            w.seed = uint32_t(n);
+        } else if (a == "--steady") {
+            w.steady = true;
+        } else if (a == "--lan-port") {
+            if (std::strcmp(v, "off") == 0)
+                w.lanPort = -1;
+            else if (Number(v, 0, 65535, &n))
+                w.lanPort = int(n);
+            else
+                return bad("is not a port number or off");
+        } else if (a == "--record" || a == "--log") {
+            w.record = v;
+        } else if (a == "--replay") {
+            w.replay = v;
+        } else if (a == "--instrument") {
+            w.instruments.push_back(v);
+        } else if (a == "--fault") {
+            w.faults.push_back(v);
+        } else if (a == "--console") {
+            console = true;
+            c.interactive = true;
+        } else if (a == "--no-watch") {
+            c.watch = false;
+        } else if (a == "--minutes") {
+            if (!Number(v, 1, 100000, &n))
+                return bad("is not a number of minutes");
+            c.minutes = int(n);
+            console = true;
+        } else if (a == "--point-lan") {
+            c.pointLan = true;
+        } else if (a == "--komain-out") {
+            c.komainOut = v;
+        } else if (a == "--seconds") {
+            if (!Number(v, 1, 100000000, &n))
+                return bad("is not a number of seconds");
+            seconds = n;
+        } else if (a == "--cpu") {
+            cpu = true;
+        } else if (a == "--quiet") {
+            // Kept for old scripts: the program prints nothing by default.
+        } else {
+            std::fprintf(stderr, "stationsim: unknown option %s\n", a.c_str());
+            Usage();
+            return 2;
+        }
+        if (takes)
+            ++i;
+    }
+    if (c.minutes > 0)
+        c.interactive = false;
+    if (c.komainOut.empty() && !w.root.empty())
+        c.komainOut = w.root + "/sim/komain.out";
+    if (!w.root.empty())
+        c.history = w.root + "/sim/console.history";
+
+    stationsim::World world(w);
+    std::string error;
+    if (!world.Open(&error)) {
+        std::fprintf(stderr, "stationsim: %s\n", error.c_str());
         return 2;
     }
-    sockaddr_un bus, node;
-    if (!SockAddr(o.root + "/run/" + o.iface + ".bus", &bus) || !SockAddr(o.root + "/run/" + o.iface, &node)) {
-        std::fprintf(stderr, "stationsim: sandbox path too long\n");
-        return 2;
-    }
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        std::perror("stationsim: socket");
-        return 1;
-    }
-    unlink(bus.sun_path);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&bus), sizeof bus) != 0) {
-        std::perror("stationsim: bind");
-        close(fd);
-        return 1;
-    }
-
-    FILE *log = nullptr;
-    if (!o.log.empty())
-        log = std::fopen(o.log.c_str(), "a");
-    else if (!o.quiet)
-        log = stdout;
-
     struct sigaction sa {};
     sa.sa_handler = OnStop;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    int masters[6] = {-1, -1, -1, -1, -1, -1};
-    if (!o.ports.empty())
-        LinkPorts(o, masters);
-
-    stationsim::MainBoard board;
-    struct timeval tv;
-    const double end = o.seconds > 0 ? Now(&tv) + o.seconds : 0;
-    while (!g_stop && (end == 0 || Now(&tv) < end)) {
-        // The bus, the six serial lines and, with a console, the keyboard.
-        pollfd p[8];
-        int n_p = 0;
-        p[n_p++] = {fd, POLLIN, 0};
-        for (int m : masters)
-            p[n_p++] = {m, POLLIN, 0};   // a negative descriptor is skipped
-        p[n_p++] = {o.console ? 0 : -1, POLLIN, 0};
-        if (poll(p, nfds_t(n_p), 200) <= 0)
-            continue;
-        for (int i = 0; i < 6; ++i) {
-            if (masters[i] < 0 || !(p[1 + i].revents & POLLIN))
-                continue;
-            char text[512];
-            ssize_t got = read(masters[i], text, sizeof text);
-            // Only COM0 is shown; what komain sends the instruments goes
-            // nowhere for now.
-            if (got > 0 && o.console && i == kCom0Slot && write(1, text, size_t(got)) < 0)
-                g_stop = 1;
-        }
-        if (o.console && (p[7].revents & (POLLIN | POLLHUP))) {
-            char text[512];
-            ssize_t got = read(0, text, sizeof text);
-            if (got <= 0) {
-                g_stop = 1;   // end of input ends the session
-            } else if (masters[kCom0Slot] >= 0) {
-                // A typed line ends in LF; the logger takes CR or LF.
-                if (write(masters[kCom0Slot], text, size_t(got)) < 0)
-                    g_stop = 1;
-            }
-        }
-        if (!(p[0].revents & POLLIN))
-            continue;
-        unsigned char buf[64];
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n != ssize_t(sizeof(TpCanFrame)))
-            continue;   // not one frame: a real bus would not carry it either
-        TpCanFrame f;
-        std::memcpy(&f, buf, sizeof f);
-        LogFrame(log, o, f);
-        if ((f.can_id & 0x7FF) != stationsim::ID_SYNC)
-            continue;
-        TpCanFrame reply[stationsim::MainBoard::kMaxReply];
-        const int count = board.OnSync(Now(&tv), reply);
-        for (int i = 0; i < count; ++i) {
-            if (sendto(fd, &reply[i], sizeof reply[i], MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&node), sizeof node) ==
-                ssize_t(sizeof reply[i]))
-                LogFrame(log, o, reply[i]);
+    struct timeval t0;
+    gettimeofday(&t0, nullptr);
+    int status = 0;
+    if (console) {
+        stationsim::Console con(world, c);
+        status = con.Run(&g_stop);
+    } else {
+        while (!g_stop) {
+            world.Step(500);
+            struct timeval t;
+            gettimeofday(&t, nullptr);
+            if (seconds > 0 && Seconds(t) - Seconds(t0) >= double(seconds))
+                break;
         }
     }
-    close(fd);
-    unlink(bus.sun_path);
-    for (int m : masters)
-        if (m >= 0)
-            close(m);
-    if (log != nullptr && log != stdout)
-        std::fclose(log);
-    return 0;
+    if (cpu || c.minutes > 0) {
+        struct timeval t1;
+        gettimeofday(&t1, nullptr);
+        struct rusage ru {};
+        getrusage(RUSAGE_SELF, &ru);
+        const double used = Seconds(ru.ru_utime) + Seconds(ru.ru_stime);
+        const double wall = Seconds(t1) - Seconds(t0);
+        std::fprintf(stderr, "stationsim: %.2f s of CPU in %.0f s (%.2f %% of one core); %llu frames in, %llu out\n",
+                     used, wall, wall > 0 ? 100.0 * used / wall : 0.0, (unsigned long long)world.FramesIn(),
+                     (unsigned long long)world.FramesOut());
+    }
+    return status;
 }
