@@ -26,17 +26,6 @@ namespace serial_test {
 
 using terminal_test::Zeroed;
 
-// "$body*hh\r" with the XOR check sum of body; flip garbles it.
-inline std::string Sentence(const std::string &body, unsigned flip = 0)
-{
-    unsigned x = 0;
-    for (char c : body)
-        x ^= uint8_t(c);
-    char sum[4];
-    std::snprintf(sum, sizeof sum, "%02X", (x ^ flip) & 0xFF);
-    return "$" + body + "*" + sum + "\r";
-}
-
 class SerialTest : public ::testing::Test {
 protected:
     explicit SerialTest(const std::string &clock = "2024-03-10 10:00:41")
@@ -146,6 +135,8 @@ protected:
         if (t.RawStatus[0] != 0)
             add("raw %d %d %c%c freq %d %d %d qc %c\n", int(t.RawAmount[0]), int(t.RawAmount[1]), t.RawStatus[0],
                 t.RawStatus[1], int(t.RawFreq[0]), int(t.RawFreq[1]), int(t.RawFreq[2]), char(g_ucpSampleDataQc[23]));
+        if (t.PressReadErr == -1)
+            out += "pressure read error\n";
         if (t.UltWindSpeedQc != 0)
             add("ult %.2f/%c %.0f/%c\n", double(+t.UltWindSpeed), t.UltWindSpeedQc, double(+t.UltWindDir),
                 t.UltWindDirQc);
