@@ -127,14 +127,14 @@ int CanRcvInit(int node)
     case NODE_MAIN: {
         MainCollectorStat &m = td.MainStat;
         td.MainBoardCommState = '2';
-        m.State1 = '1';
-        m.State2 = '9';
-        m.State3 = '9';
+        m.PowerKind = '1';
+        m.TerhState = '9';
+        m.WindState = '9';
         m.DoorState = '0';
-        m.State6 = '0';
+        m.CanExtState = '0';
         m.CanBusState = '2';
-        m.Reading1 = 0.0f;
-        m.Reading2 = 0.0f;
+        m.SupplyVoltage = 0.0f;
+        m.Mact = 0.0f;
         td.MainOptReading[0] = 0.0f;
         td.MainOptReading[1] = 0.0f;
         break;

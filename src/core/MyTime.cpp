@@ -140,6 +140,19 @@ int SetHwclockBySysTime(int)
     return 0;
 }
 
+int SetSystemClock(time_t t)
+{
+    MutexClockLock();
+    int rc = TpSetTime(t);
+    MutexClockUnlock();
+    if (rc != 0) {
+        std::printf("Set system time error!\n");
+        return -1;
+    }
+    SetHwclockBySysTime(0);
+    return 0;
+}
+
 void UpdateMyTime()
 {
     ShareClockRec &c = TemproraryData->ShareClock;

@@ -52,3 +52,8 @@ void OutPutDateTime(const char *tag, int line, const struct tm *t);
 // Calendar check of the setup commands and the time sources: 1 for a date
 // that exists (years 1970 to kYearMax), else -1.
 int CheckDateValid(int year, int month, int day);
+
+// Sets the system clock (under the clock lock) and then the hardware clock
+// from it. Returns 0, or -1 with "Set system time error!" when the system
+// clock refused; both clocks are then unchanged.
+int SetSystemClock(time_t t);

@@ -43,13 +43,13 @@ void InitTemproraryData()
     std::snprintf(t.ComSetting, sizeof t.ComSetting, "%s", "9600 8 N 1");
 
     MainCollectorStat &m = t.MainStat;
-    m.Reading1 = 12.6f;
-    m.State1 = '1';
-    m.Reading2 = 22.7f;
-    m.State2 = '0';
-    m.State3 = '0';
-    m.State4 = '2';
-    m.State6 = '0';
+    m.SupplyVoltage = 12.6f;
+    m.PowerKind = '1';
+    m.Mact = 22.7f;
+    m.TerhState = '0';
+    m.WindState = '0';
+    m.GpsState = '2';
+    m.CanExtState = '0';
 
     for (SubCollectorStat &s : t.SubStat) {
         s.State = '9';

@@ -25,6 +25,7 @@ constexpr int LAST_RECORD_LEN = 1024;   // the longest record (DHGDNZ)
 // wind texts that have no row of their own.
 enum SampleTextExtra { SAMPTEXT_WS3 = 80, SAMPTEXT_UWS, SAMPTEXT_UWS3, SAMPTEXT_UWD, SAMPTEXT_AREAS };
 constexpr int SAMPLE_TEXT_LEN = 2048;
+constexpr int STATE_TEXT_LEN = 336;   // a status-file line (331 bytes) and its end
 
 // Keys of the segments that outlive the program (mapped through TpIpcKey).
 constexpr int KEY_CPY_CF_FLAG = 1234;
@@ -47,18 +48,18 @@ struct ShareClockRec {
 
 // Main collector status block, in the order the STATMAIN reply lists it.
 struct MainCollectorStat {
-    float Reading1;          // supply voltage, V
-    char State1;             // power kind: '1' DC (below 13.0 V), '0' AC
-    float Reading2;          // MACT reading (board temperature)
-    char State2;             // temperature-humidity status
-    char State3;             // wind status
-    char CfState;
-    int32_t CFSpace;
-    char State4;             // GPS: '0' a valid time was read, '2' not
-    char DoorState;
-    char State6;
-    char State7;
-    char CanBusState;
+    float SupplyVoltage;   // V
+    char PowerKind;        // '0' AC, '1' DC (below 13.0 V)
+    float Mact;            // the main board's MACT reading
+    char TerhState;        // temperature-humidity status
+    char WindState;        // wind status
+    char CfState;          // '0' the CF card is usable
+    int32_t CFSpace;       // free CF megabytes
+    char GpsState;         // '0' a valid GPS time was read, '2' not
+    char DoorState;        // cabinet door
+    char CanExtState;      // further status of the CAN path, kept at '0'
+    char ListenState;      // '0' on every pass of the listener loop
+    char CanBusState;      // '0' sampling units answering, '2' not
 };
 
 // One sub-collector status record (STATCLIM ... STATSEAA).
@@ -157,7 +158,6 @@ struct TemproraryDataRec {
 
     // Terminal service.
     char DebugFlag[7];                   // pass-through: master flag, then COM0-COM5 ('0'/'1')
-    char ListenState;                    // listener status character (STATMAIN)
     int32_t PressReadErr;                // -1 for one listener pass after a failed pressure read
     int32_t SampBoardSeen;               // 1 once the serial sampling board sent a frame
     char LanRcvBuf[512];                 // last block read from the LAN link
@@ -165,10 +165,17 @@ struct TemproraryDataRec {
     char LastRecord[REC_KINDS][LAST_RECORD_LEN];        // latest record text of each kind
     char SampleText[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];   // current plain sample texts
     char SampleTextQ[SAMPTEXT_AREAS][SAMPLE_TEXT_LEN];  // current QC sample texts
+    // The station state text of the latest minute: the status line the
+    // status-file cycle builds, with its own line end (STAT).
+    char StationStateText[STATE_TEXT_LEN];
     int32_t SunshineMinutes;             // sunshine minutes of the radiation hour (minute process)
     // Instrument readings taken once by the minute record (the minute
     // process resets them after use).
     int32_t RawMinute;                   // weighing-gauge precipitation of the minute, 0.1 mm
+    // The weighing gauge as its reader last decoded it: the two amounts
+    // (0.1 mm, 0 when their status is not '0') and their status characters.
+    int32_t RawWeight[2];
+    char RawWeightState[2];
     int32_t SnowDepth;                   // latest snow depth
     char SnowDepthQc;
     int32_t VisDevice10;                 // the visibility sensor's own 10-minute value (VisDeviceQc)

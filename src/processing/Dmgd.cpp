@@ -35,7 +35,6 @@ namespace {
 
 constexpr int32_t MISS = MISSING_VALUE;
 constexpr int EL_TW = 9;     // element rows without a name in the element enum
-constexpr int EL_RAW = 23;
 
 // Field numbers of the current generation.
 enum DmgdField {

@@ -16,6 +16,13 @@
 constexpr int DMGD_FIELDS = 57;       // current generation
 constexpr int DMGD_OLD_FIELDS = 45;   // older generation
 constexpr int DMGD_SLOTS = 1440;      // one per minute of the day
+// Fields that other subsystems read from the minute records: the minute's
+// rain (the hour's sum follows each) of the tipping bucket, the second
+// counter and the weighing gauge.
+constexpr int DMGD_F_RAT = 6;          // both generations
+constexpr int DMGD_F_RAW = 18;
+constexpr int DMGD_OLD_F_RAT1_C = 8;
+constexpr int DMGD_OLD_F_RAW = 10;
 constexpr int DMGD_CARRY_FROM = 27;   // the next slot keeps its own 27-byte header
 constexpr int DMGD_CARRY_LEN = RECORD_TEXT_LEN - DMGD_CARRY_FROM;
 

@@ -13,8 +13,6 @@ int DmcdSave() { return 0; }
 int DmcdSaveCF() { return 0; }
 int DmodSave() { return 0; }
 int DmsdSave() { return 0; }
-int SampleSave() { return 0; }
-int SampleSaveCF() { return 0; }
 int DhgdSave() { return 0; }
 int DhgdSave_Old() { return 0; }
 int DhgdnzSave() { return 0; }

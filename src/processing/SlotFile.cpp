@@ -6,11 +6,15 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Transplant.h"
 #include "core/Main.h"
 #include "core/MyTime.h"
+
+const SlotFileTexts kRecordSlotTexts{"error fd1<0\n", "error write1\n", "error write1\n",
+                                     "error fd2<0\n", "error write2\n", true, true};
 
 namespace {
 
@@ -52,6 +56,15 @@ void SaveErrorSeek(const char *logPath, const char *func, int step, long ret, lo
         AppendLog(logPath, line, std::min(std::size_t(n), sizeof line - 1));
 }
 
+// The trace of a failure site and, for kinds that log, its ERROR line.
+void Fail(const SlotFileKind &kind, const SlotWrite &w, const char *trace, int step)
+{
+    if (trace != nullptr)
+        std::printf(trace, w.path);
+    if (kind.texts->log)
+        RecordSaveError(w.logPath, kind.func, step);
+}
+
 bool WriteAll(int fd, const char *p, std::size_t n)
 {
     while (n > 0) {
@@ -66,10 +79,10 @@ bool WriteAll(int fd, const char *p, std::size_t n)
     return true;
 }
 
-void FillSlot(char *slot, const SlotFileKind &kind, int n, const void *ctx)
+// A placeholder of size bytes: the header text, '-' up to the line end.
+void FillSlot(char *slot, std::size_t size, SlotHeaderFn header, int n, const void *ctx)
 {
-    std::size_t size = std::size_t(kind.slotSize);
-    int h = kind.header != nullptr ? kind.header(slot, size - 2, n, ctx) : 0;
+    int h = header != nullptr ? header(slot, size - 2, n, ctx) : 0;
     if (h < 0)
         h = 0;
     if (std::size_t(h) > size - 2)
@@ -79,32 +92,87 @@ void FillSlot(char *slot, const SlotFileKind &kind, int n, const void *ctx)
     slot[size - 1] = '\n';
 }
 
-// Step 2: a new file gets every slot's placeholder.
-int CreateSlotFile(const SlotFileKind &kind, const SlotWrite &w)
+off_t FullSize(const SlotFileKind &kind) { return off_t(kind.leadSize) + off_t(kind.slots) * kind.slotSize; }
+
+// Writes the placeholders from slot `from` on (-1: the leading line first)
+// to the end of the file.
+int FillSlots(const SlotFileKind &kind, const SlotWrite &w, int from)
 {
     Fd f;
     f.fd = TpOpen(w.path, O_RDWR | O_CREAT, 0666);
     if (f.fd < 0) {
-        std::printf("error fd1<0\n");
-        RecordSaveError(w.logPath, kind.func, 1);
+        Fail(kind, w, kind.texts->createFail, 1);
+        return -1;
+    }
+    if (from < 0 && kind.leadSize > 0) {
+        FillSlot(g_createBuf, std::size_t(kind.leadSize), kind.lead, -1, w.headerCtx);
+        if (!WriteAll(f.fd, g_createBuf, std::size_t(kind.leadSize))) {
+            Fail(kind, w, kind.texts->leadFail, 2);
+            return -1;
+        }
+    }
+    from = std::max(from, 0);
+    off_t at = off_t(kind.leadSize) + off_t(from) * kind.slotSize;
+    if (lseek(f.fd, at, SEEK_SET) != at) {
+        Fail(kind, w, kind.texts->fillFail, 2);
         return -1;
     }
     std::size_t size = std::size_t(kind.slotSize);
     int perChunk = int(CREATE_CHUNK / size);
     if (perChunk > DOG_EVERY_SLOTS)
         perChunk = DOG_EVERY_SLOTS;
-    for (int first = 0; first < kind.slots; first += perChunk) {
+    for (int first = from; first < kind.slots; first += perChunk) {
         int count = std::min(perChunk, kind.slots - first);
         for (int i = 0; i < count; ++i)
-            FillSlot(g_createBuf + std::size_t(i) * size, kind, first + i, w.headerCtx);
+            FillSlot(g_createBuf + std::size_t(i) * size, size, kind.header, first + i, w.headerCtx);
         if (!WriteAll(f.fd, g_createBuf, std::size_t(count) * size)) {
-            std::printf("error write1\n");
-            RecordSaveError(w.logPath, kind.func, 2);
+            Fail(kind, w, kind.texts->fillFail, 2);
             return -1;
         }
         SoftDogFeed(DOG_D);
     }
     return 0;
+}
+
+// For a kind kept whole: the slot from which an existing file's
+// placeholders are missing (kind.slots when it is whole), or -1 when the
+// file is not one of this kind and is to be made afresh.
+int WholeFrom(const SlotFileKind &kind, const SlotWrite &w)
+{
+    struct stat st;
+    if (TpStat(w.path, &st) != 0)
+        return -1;
+    // Not a file at all: nothing to mend, the slot write reports it.
+    if (!S_ISREG(st.st_mode))
+        return kind.slots;
+    if (st.st_size > FullSize(kind) || st.st_size < kind.leadSize)
+        return -1;
+    if (kind.leadSize > 0 && kind.leadOk != nullptr) {
+        Fd f;
+        f.fd = TpOpen(w.path, O_RDONLY);
+        if (f.fd < 0)
+            return -1;
+        ssize_t n = pread(f.fd, g_createBuf, std::size_t(kind.leadSize), 0);
+        if (n != kind.leadSize || !kind.leadOk(g_createBuf, kind.leadSize, w.headerCtx))
+            return -1;
+    }
+    return int((st.st_size - kind.leadSize) / kind.slotSize);
+}
+
+// How much of the slot at `at` the write must cover: all of it, or with a
+// text length the new text and the rest of the old one (up to its first
+// NUL; a placeholder is all text), when the slot ends as it should.
+std::size_t ChangedBytes(const SlotFileKind &kind, const SlotWrite &w, int fd, off_t at)
+{
+    std::size_t size = std::size_t(kind.slotSize);
+    if (w.textLen < 0 || w.textLen > kind.slotSize - 2)
+        return size;
+    if (pread(fd, g_createBuf, size, at) != kind.slotSize || g_createBuf[size - 2] != '\r' ||
+        g_createBuf[size - 1] != '\n')
+        return size;
+    const void *nul = std::memchr(g_createBuf, '\0', size - 2);
+    std::size_t old = nul != nullptr ? std::size_t(static_cast<const char *>(nul) - g_createBuf) : size - 2;
+    return std::max(std::size_t(w.textLen), old);
 }
 
 // Seeks; a seek that lands elsewhere is logged and the write still goes on.
@@ -141,36 +209,45 @@ void RecordSaveError(const char *logPath, const char *func, int step)
 int SlotFileSave(const SlotFileKind &kind, const SlotWrite &w)
 {
     if (kind.slotSize < 3 || std::size_t(kind.slotSize) > CREATE_CHUNK || w.slot < 0 ||
-        w.slot >= kind.slots)
+        w.slot >= kind.slots || kind.leadSize < 0 || std::size_t(kind.leadSize) > CREATE_CHUNK ||
+        (kind.leadSize > 0 && kind.leadSize < 3) || kind.texts == nullptr)
         return -1;
     for (const char *const *d = w.dirs; d != nullptr && *d != nullptr; ++d)
         TpMkdir(*d, 0777);
 
-    if (TpAccess(w.path, F_OK) != 0 && CreateSlotFile(kind, w) != 0)
+    int from = -1;
+    if (TpAccess(w.path, F_OK) == 0) {
+        from = kind.keepWhole ? WholeFrom(kind, w) : kind.slots;
+        if (from < 0) {
+            char aside[TP_PATH_MAX];
+            int n = std::snprintf(aside, sizeof aside, "%s.BAD", w.path);
+            if (n <= 0 || std::size_t(n) >= sizeof aside || TpRename(w.path, aside) != 0)
+                TpUnlink(w.path);
+        }
+    }
+    if (from < kind.slots && FillSlots(kind, w, from) != 0)
         return -1;
 
     Fd f;
     f.fd = TpOpen(w.path, O_RDWR);
     if (f.fd < 0) {
-        TpSystem("pwd");
-        std::printf("error fd2<0\n");
-        RecordSaveError(w.logPath, kind.func, 3);
+        if (kind.texts->pwdOnOpenFail)
+            TpSystem("pwd");
+        Fail(kind, w, kind.texts->openFail, 3);
         return -1;
     }
     off_t size = kind.slotSize;
-    off_t at = off_t(w.slot) * size;
+    off_t at = off_t(kind.leadSize) + off_t(w.slot) * size;
     SeekTo(f.fd, kind, w, 4, at);
-    if (!WriteAll(f.fd, w.text, std::size_t(kind.slotSize))) {
-        std::printf("error write2\n");
-        RecordSaveError(w.logPath, kind.func, 5);
+    if (!WriteAll(f.fd, w.text, ChangedBytes(kind, w, f.fd, at))) {
+        Fail(kind, w, kind.texts->writeFail, 5);
         return -1;
     }
     if (w.carry != nullptr && w.slot + 1 < kind.slots && w.carryFrom >= 0 && w.carryLen > 0 &&
         w.carryFrom + w.carryLen <= kind.slotSize) {
         SeekTo(f.fd, kind, w, 6, at + size + w.carryFrom);
         if (!WriteAll(f.fd, w.carry + w.carryFrom, std::size_t(w.carryLen))) {
-            std::printf("error write2\n");
-            RecordSaveError(w.logPath, kind.func, 7);
+            Fail(kind, w, kind.texts->writeFail, 7);
             return -1;
         }
     }

@@ -110,12 +110,12 @@ void MainBoard()
             WriteElementSample(sampledata->U, 30, EL_U, u, u / 10.0f);
         }
         Evaporation(Signed(Word(3)));
-        m.State2 = '0';
+        m.TerhState = '0';
         break;
     case CANPKT_TPDO2: {
         int32_t ws = TruncToInt32(WindSpeed(Signed(Word(0)), 0) * 100.0f);
         WriteElementSample(sampledata->WS, 240, EL_WS, ws, ws / 100.0f);
-        m.State3 = '0';
+        m.WindState = '0';
         break;
     }
     case CANPKT_TPDO3: {
@@ -128,16 +128,16 @@ void MainBoard()
         }
         WriteElementSample(sampledata->WD, 60, EL_WD, wd, float(wd));
         m.DoorState = D(3) == 0 ? '0' : '1';
-        m.State2 = '0';
+        m.TerhState = '0';
         break;
     }
     case CANPKT_TPDO4: {
         AddRainCount(Signed(Word(0)), RAIN_COUNTER_1);
         AddRain1(Signed(Word(1)));
-        m.Reading2 = Signed(Word(2)) / 100.0f;
+        m.Mact = Signed(Word(2)) / 100.0f;
         float v = ClampVoltage(Signed(Word(3)) / 1000.0f);
-        m.Reading1 = v;
-        m.State1 = LowFlag(v);
+        m.SupplyVoltage = v;
+        m.PowerKind = LowFlag(v);
         break;
     }
     default:

@@ -115,7 +115,7 @@ int Gpzda(const char *at, Step &next)
         return -1;
     if (!TimeOfDay(hhmmss, u) || !DateExists(u))
         return -1;
-    TemproraryData->MainStat.State4 = '0';
+    TemproraryData->MainStat.GpsState = '0';
     return Adjust(u, GPZDA_LIMIT, next);
 }
 
@@ -138,7 +138,7 @@ int Gprmc(const char *at)
     u.year = ddmmyy % 100 + 2000;
     if (u.year < GPRMC_YEAR_MIN || u.year > kYearMax || !DateExists(u))
         return -1;
-    TemproraryData->MainStat.State4 = '0';
+    TemproraryData->MainStat.GpsState = '0';
     std::printf("GPSTIME in UTC:%04d-%02d-%02d %02d:%02d:%02d\n", u.year, u.mon, u.day, u.hour, u.min, u.sec);
     Step unused;
     return Adjust(u, 0, unused);
@@ -176,17 +176,11 @@ int DividGpsItem(const char *text, char separator)
 
 int SetStationClock(time_t t)
 {
-    MutexClockLock();
-    int rc = TpSetTime(t);
-    MutexClockUnlock();
-    if (rc != 0) {
-        std::printf("Set system time error!\n");
+    if (SetSystemClock(t) != 0)
         return -1;
-    }
     // The shared copy follows at once: the minute process compares it with
     // the system clock and would otherwise see a clock error.
     LoadShareClock(GetTime(0));
-    SetHwclockBySysTime(0);
     if (TemproraryData->MainStat.CanBusState == '0')
         MakeCanSendPacket(CANSEND_TIME, 0, 0);
     return 0;
@@ -209,7 +203,7 @@ int ReadGps(const char *line)
     int sec = GetTime(0)->tm_sec;
     if (sec < WINDOW_FIRST_SEC || sec > WINDOW_LAST_SEC)
         return 0;
-    TemproraryData->MainStat.State4 = '2';
+    TemproraryData->MainStat.GpsState = '2';
     if (!ChecksumHolds(line))
         return -1;
     const char *zda = std::strstr(line, "GPZDA");

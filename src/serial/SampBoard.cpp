@@ -61,7 +61,7 @@ int Count(float v) { return int(TruncToInt32(v)); }
 MainCollectorStat &Main() { return TemproraryData->MainStat; }
 
 // '0' while the latest T0, U or WD sample was usable.
-void ThStatus(char qc) { Main().State2 = (qc == '0' || qc == '1') ? '0' : '2'; }
+void ThStatus(char qc) { Main().TerhState = (qc == '0' || qc == '1') ? '0' : '2'; }
 
 template <int N>
 char StoreMissing(SampleRing<N> &r, int index)
@@ -184,8 +184,8 @@ void Supply(float mv)
     if (NotAvailable(mv))
         return;
     float volt = mv / 1000.0f;
-    Main().Reading1 = volt;
-    Main().State1 = volt < POWER_DC_BELOW ? '1' : '0';
+    Main().SupplyVoltage = volt;
+    Main().PowerKind = volt < POWER_DC_BELOW ? '1' : '0';
 }
 
 void Apply(const Readings &r, int t0QcIndex)
@@ -206,7 +206,7 @@ void Apply(const Readings &r, int t0QcIndex)
         for (int i = 0; i < r.nWs; ++i)
             WindSpeedSample(Speed(r.ws[i]));
     }
-    Main().State3 = '0';
+    Main().WindState = '0';
     for (int i = 0; i < r.nWd; ++i)
         WindDirection(r.wd[i]);
     if (defdata->ObValid[OB_RAIN] == '0' && !NotAvailable(r.rat))
@@ -214,7 +214,7 @@ void Apply(const Readings &r, int t0QcIndex)
     Input7(r.in7);
     Supply(r.volt);
     if (!NotAvailable(r.mact))
-        Main().Reading2 = r.mact;
+        Main().Mact = r.mact;
 }
 
 void NextFrame() { g_iFrameCount = (g_iFrameCount + 1) % FRAME_COUNT_WRAP; }

@@ -116,6 +116,9 @@ int SetSTLX(const char *);
 // DOORVALID downloads the serial board's configuration again; the station
 // hands the download down at start-up (none: the flag is only stored).
 void SetSampBoardInitHook(int (*download)());
+// Runs the download handed down, if any (WINDTYPE repeats it after a
+// change too).
+int RunSampBoardInit();
 // Data retrieval.
 int GetDmgd(const char *);
 int GetDmcd(const char *);

@@ -218,6 +218,7 @@ int (*g_pfnSampBoardInit)() = nullptr;
 } // namespace
 
 void SetSampBoardInitHook(int (*download)()) { g_pfnSampBoardInit = download; }
+int RunSampBoardInit() { return g_pfnSampBoardInit != nullptr ? g_pfnSampBoardInit() : 0; }
 
 int SetObVaild(const char *param)
 {

@@ -387,7 +387,7 @@ int ListenToPc()
             if (fd > maxfd)
                 maxfd = fd;
         }
-        TemproraryData->ListenState = '0';
+        TemproraryData->MainStat.ListenState = '0';
         SetCurrentReplyPort(PORT_NONE);
         int sec = TemproraryData->ShareClock.Sec;
         if (sec != lastSec) {

@@ -16,21 +16,10 @@
 #include "processing/Dmgd.h"
 #include "sampling/Sensortable.h"
 #include "terminal/CommandHandlers.h"
+#include "terminal/CommandReply.h"
 #include "terminal/ListenToPc.h"
 
 namespace {
-
-constexpr int EL_RAW = 23;
-constexpr int EL_SSD = 59;
-constexpr int EL_SM1 = 60;
-
-// Minute record fields the view shows (same positions in both generations
-// for the tipping bucket; the weighing gauge and the second rain counter
-// sit elsewhere in the older one).
-constexpr int F_RAT = 6;
-constexpr int F_RAW = 18;
-constexpr int F_OLD_RAT1_C = 8;
-constexpr int F_OLD_RAW = 10;
 
 // The reply line, cut at the reply slot's size. A cut line still ends with
 // "\r\n" so the terminal sees one whole line.
@@ -66,19 +55,6 @@ struct ElementItem {
     Fmt fmt;
 };
 
-// Floats from shared memory may hold anything; "%d" of a value the int
-// cannot take would be undefined, so such values are pinned.
-int AsInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return INT32_MAX;
-    if (v <= -2147483648.0)
-        return INT32_MIN;
-    return int(v);
-}
-
 bool Valid(int index) { return TemproraryData->CurrentQc[index] == '0'; }
 
 void Value(Line &l, Fmt fmt, double v)
@@ -86,7 +62,7 @@ void Value(Line &l, Fmt fmt, double v)
     switch (fmt) {
     case Fmt::F1: l.Add("%0.1f ", v); break;
     case Fmt::F2: l.Add("%0.2f ", v); break;
-    case Fmt::Int: l.Add("%d ", AsInt(v)); break;
+    case Fmt::Int: l.Add("%d ", term::PinnedInt(v)); break;
     }
 }
 
@@ -117,13 +93,12 @@ int32_t MinuteField(bool current, int field)
     return current ? FileSave->Dmgd.Value[field] : FileSave->DmgdOld.Value[field];
 }
 
-// The weighing gauge as the minute cycle sees it: the amount of the running
-// minute and the hour's sum so far, both in 0.1 mm.
-void WeighingGauge(int32_t *minute, int32_t *sum)
+// The weighing gauge's two amounts (0.1 mm) as its reader last decoded
+// them.
+void WeighingGauge(int32_t *first, int32_t *second)
 {
-    bool cur = CurrentGeneration();
-    *minute = TemproraryData->RawMinute;
-    *sum = MinuteField(cur, (cur ? F_RAW : F_OLD_RAW) + 1);
+    *first = TemproraryData->RawWeight[0];
+    *second = TemproraryData->RawWeight[1];
 }
 
 // Board temperature and supply voltage of a sub-unit, by its state: 'N'
@@ -177,9 +152,9 @@ void MainGroup(Line &l)
     Element(l, kMainLe, double(calib));
 
     bool cur = CurrentGeneration();
-    int32_t ratSum = MinuteField(cur, F_RAT + 1);
+    int32_t ratSum = MinuteField(cur, DMGD_F_RAT + 1);
     if (Valid(EL_RAT))
-        l.Add("RAT:%0.1f SUM:%0.1f ", MinuteField(cur, F_RAT) / 10.0, ratSum / 10.0);
+        l.Add("RAT:%0.1f SUM:%0.1f ", MinuteField(cur, DMGD_F_RAT) / 10.0, ratSum / 10.0);
     else
         l.Add("RAT:/ SUM:%0.1f ", ratSum / 10.0);
     int32_t raw, rawSum;
@@ -188,7 +163,7 @@ void MainGroup(Line &l)
     Elements(l, kMainLast, int(std::size(kMainLast)));
 
     const MainCollectorStat &m = td.MainStat;
-    float mact = m.Reading2, volt = m.Reading1;
+    float mact = m.Mact, volt = m.SupplyVoltage;
     char door = m.DoorState;
     l.Add("DOOR:%c MBTEMP:%0.1f POWER:%0.1f\r\n", door, double(mact), double(volt));
 }
@@ -204,9 +179,9 @@ void ClimGroup(Line &l)
     const TemproraryDataRec &td = *TemproraryData;
     Elements(l, kClim, int(std::size(kClim)));
     // Only the older minute record carries the second rain counter.
-    int32_t sum = MinuteField(false, F_OLD_RAT1_C + 1);
+    int32_t sum = MinuteField(false, DMGD_OLD_F_RAT1_C + 1);
     if (Valid(EL_RAT1_C))
-        l.Add("RAT1_C:%0.1f SUM:%0.1f ", MinuteField(false, F_OLD_RAT1_C) / 10.0, sum / 10.0);
+        l.Add("RAT1_C:%0.1f SUM:%0.1f ", MinuteField(false, DMGD_OLD_F_RAT1_C) / 10.0, sum / 10.0);
     else
         l.Add("RAT1_C:/ SUM:%0.1f ", sum / 10.0);
     // The second label names the third channel too, as the station's
@@ -232,7 +207,7 @@ void RadiGroup(Line &l)
     Elements(l, kRadi, int(std::size(kRadi)));
     // The minute's sunshine flag, then the hour's sunshine minutes.
     int32_t minutes = td.SunshineMinutes;
-    l.Add("SSD:%d %d ", AsInt(double(td.CurrentValue[EL_SSD])), int(minutes));
+    l.Add("SSD:%d %d ", term::PinnedInt(double(td.CurrentValue[EL_SSD])), int(minutes));
     SubCollectorTail(l, SUB_RADI);
 }
 

@@ -16,20 +16,6 @@ using komain_test::StationOptions;
 
 namespace {
 
-// Node 18, transmit PDO 1: air temperature (0.01 deg C) and humidity
-// (0.01 %, the board divides by 10).
-TpCanFrame TempHumidity(int t, int u)
-{
-    TpCanFrame f{};
-    f.can_id = 0x180 + 18;
-    f.can_dlc = 8;
-    f.data[0] = uint8_t(t & 0xff);
-    f.data[1] = uint8_t((t >> 8) & 0xff);
-    f.data[2] = uint8_t(u & 0xff);
-    f.data[3] = uint8_t((u >> 8) & 0xff);
-    return f;
-}
-
 // Types a command on a terminal line and collects the reply until `expect`
 // has arrived or 3 s have passed; returns what came.
 std::string Ask(int fd, const std::string &command, const std::string &expect)
@@ -68,7 +54,7 @@ TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
     std::atomic<bool> stop{false};
     std::thread board([&] {
         while (!stop) {
-            st.CanSend(peer, TempHumidity(2212, 6500));
+            st.CanSend(peer, komain_test::MainBoardTempHumidity(2212, 6500));
             std::this_thread::sleep_for(100ms);
         }
     });

@@ -2,72 +2,22 @@
 // pseudo-terminal and on the LAN link that komain opens to a listener here.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "core/Param.h"
+#include "support/Central.h"
 #include "support/Station.h"
 
 using namespace std::chrono_literals;
+using komain_test::Central;
+using komain_test::ReadUntil;
 using komain_test::Station;
 using komain_test::StationOptions;
 
 namespace {
-
-// A TCP listener on 127.0.0.1 that the station connects to.
-struct Central {
-    int lfd = -1, conn = -1;
-    int port = 0;
-    Central()
-    {
-        lfd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(lfd, 1) == 0 &&
-            getsockname(lfd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-    }
-    ~Central()
-    {
-        if (conn >= 0)
-            close(conn);
-        close(lfd);
-    }
-    bool Accept(int ms)
-    {
-        pollfd p{lfd, POLLIN, 0};
-        if (poll(&p, 1, ms) != 1)
-            return false;
-        conn = accept(lfd, nullptr, nullptr);
-        return conn >= 0;
-    }
-};
-
-// Reads what arrives on fd until want is in it or the time is up.
-std::string ReadUntil(int fd, const std::string &want, std::chrono::milliseconds limit, std::string *so_far = nullptr)
-{
-    std::string got = so_far ? *so_far : "";
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (got.find(want) == std::string::npos && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 50) == 1) {
-            char b[4096];
-            ssize_t n = read(fd, b, sizeof b);
-            if (n > 0)
-                got.append(b, std::size_t(n));
-        }
-    }
-    return got;
-}
 
 void Send(int fd, const std::string &s) { ASSERT_EQ(write(fd, s.data(), s.size()), ssize_t(s.size())); }
 

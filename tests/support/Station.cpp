@@ -376,4 +376,16 @@ void Station::RemoveIpc() const
     sweep("/proc/sysvipc/sem", [](int id) { semctl(id, 0, IPC_RMID); });
 }
 
+TpCanFrame MainBoardTempHumidity(int t, int u)
+{
+    TpCanFrame f{};
+    f.can_id = 0x180 + 18;
+    f.can_dlc = 8;
+    f.data[0] = uint8_t(t & 0xff);
+    f.data[1] = uint8_t((t >> 8) & 0xff);
+    f.data[2] = uint8_t(u & 0xff);
+    f.data[3] = uint8_t((u >> 8) & 0xff);
+    return f;
+}
+
 } // namespace komain_test

@@ -124,7 +124,7 @@ TEST_F(CanReceive, BoardResets)
     Enable(NODE_CLIM);
     CanRcvInit(NODE_MAIN);
     const TemproraryDataRec &t = *TemproraryData;
-    EXPECT_EQ("22190", Chars({t.MainBoardCommState, t.MainStat.CanBusState, t.MainStat.State1, t.MainStat.State2,
+    EXPECT_EQ("22190", Chars({t.MainBoardCommState, t.MainStat.CanBusState, t.MainStat.PowerKind, t.MainStat.TerhState,
                               t.MainStat.DoorState}));
     CanRcvInit(NODE_CLIM);
     CanRcvInit(NODE_SOIL);

@@ -76,11 +76,11 @@ protected:
         defdata->LESensorCalib = 0.25f;
         FileSave->Dmgd.Value[6] = 5;
         FileSave->Dmgd.Value[7] = 12;
-        FileSave->Dmgd.Value[19] = 40;
-        TemproraryData->RawMinute = 3;
+        TemproraryData->RawWeight[0] = 3;
+        TemproraryData->RawWeight[1] = 40;
         TemproraryData->MainStat.DoorState = '1';
-        TemproraryData->MainStat.Reading2 = 25.5f;   // MACT
-        TemproraryData->MainStat.Reading1 = 13.6f;   // supply
+        TemproraryData->MainStat.Mact = 25.5f;   // MACT
+        TemproraryData->MainStat.SupplyVoltage = 13.6f;   // supply
     }
 
     std::unique_ptr<FileSaveRec> save_;
@@ -117,9 +117,8 @@ TEST_F(ObSampleTest, MainRainOfTheOlderGeneration)
     defdataEx->Generation = 0;
     FileSave->DmgdOld.Value[6] = 21;
     FileSave->DmgdOld.Value[7] = 107;
-    FileSave->DmgdOld.Value[11] = 55;
     std::string r = Ask("MAIN");
-    EXPECT_NE(std::string::npos, r.find(" RAT:2.1 SUM:10.7 RAW:0.3 SUM:5.5 ")) << r;
+    EXPECT_NE(std::string::npos, r.find(" RAT:2.1 SUM:10.7 RAW:0.3 SUM:4.0 ")) << r;
 }
 
 TEST_F(ObSampleTest, GroupWordIsTheFirstFourCharacters)
@@ -141,8 +140,8 @@ TEST_F(ObSampleTest, ClimLine)
     FileSave->DmgdOld.Value[9] = 30;
     TemproraryDataRec &t = *TemproraryData;
     t.ClimFreq[0] = 1500, t.ClimFreq[1] = -7, t.ClimFreq[2] = 2999;
-    t.RawMinute = 2;
-    FileSave->Dmgd.Value[19] = 17;
+    t.RawWeight[0] = 2;
+    t.RawWeight[1] = 17;
     t.SubStat[SUB_CLIM].Reading1 = 12.8f;
     t.SubStat[SUB_CLIM].Reading2 = 31.25f;
     EXPECT_EQ("T1:1.50 T2:-2.25 T3:/ SV1:3.1 SV2:0.0 SV3:/ WS1:4.4 IR:18.75 RAT1_C:0.4 SUM:3.0 "
@@ -218,8 +217,8 @@ TEST_F(ObSampleTest, HostileValuesStayOneLine)
     for (int i = 0; i < ELEMENT_COUNT; ++i)
         Live(i, (i % 3 == 0) ? nan : (i % 3 == 1 ? big : -big));
     TemproraryDataRec &t = *TemproraryData;
-    t.MainStat.Reading1 = big;
-    t.MainStat.Reading2 = -big;
+    t.MainStat.SupplyVoltage = big;
+    t.MainStat.Mact = -big;
     t.MainStat.DoorState = '\0';
     for (auto &s : t.SubStat)
         s.Reading1 = s.Reading2 = -big;

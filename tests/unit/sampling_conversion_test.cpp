@@ -15,7 +15,7 @@ TEST_F(Conversion, MainBoardTemperatureHumidityAndEvaporation)
     EXPECT_EQ((Ints {2, 2345, 2345, 1, 654, 613, 613}),
               (Ints {+s.T0.pos, +s.T0.Value[1], +s.T0.Value[2], +s.U.pos, +s.U.Value[1], +s.LE.Value[1], +s.LE.Value[2]}));
     EXPECT_EQ("000000", Chars({s.T0.Qc[1], s.T0.Qc[2], g_ucpSampleDataQc[EL_T0], TemproraryData->MainBoardCommState,
-                               TemproraryData->MainStat.CanBusState, TemproraryData->MainStat.State2}));
+                               TemproraryData->MainStat.CanBusState, TemproraryData->MainStat.TerhState}));
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_T0], 23.45f);
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_LE], 61.31f);
     EXPECT_FLOAT_EQ(+TemproraryData->MainOptReading[0], 61.31f);
@@ -55,7 +55,7 @@ TEST_F(Conversion, WindSpeedAndDirection)
     // Calm whatever k0.
     EXPECT_EQ((Ints {0, 150}), (Ints {+sampledata->WS.Value[1], +sampledata->WS.Value[2]}));
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_WS], 1.5f);
-    EXPECT_EQ(+TemproraryData->MainStat.State3, '0');
+    EXPECT_EQ(+TemproraryData->MainStat.WindState, '0');
 
     FeedWords(0x392, 2500);
     FeedWords(0x392, 1);
@@ -77,12 +77,12 @@ TEST_F(Conversion, RainSumsAndSupplyOfMainBoard)
     EXPECT_FLOAT_EQ(+TemproraryData->CurrentValue[EL_RAT], 0.2f);
     EXPECT_EQ(+sampledata->Rain1Sum, 10);
     EXPECT_EQ(+TemproraryData->SubStat[SUB_CLIM].Flag2, '0');
-    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading2, 22.5f);
-    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading1, 12.3f);   // 25 V is nonsense
-    EXPECT_EQ(+TemproraryData->MainStat.State1, '1');
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Mact, 22.5f);
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.SupplyVoltage, 12.3f);   // 25 V is nonsense
+    EXPECT_EQ(+TemproraryData->MainStat.PowerKind, '1');
     FeedWords(0x492, 0, 0, 0, 14000);
-    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.Reading1, 14.0f);
-    EXPECT_EQ(+TemproraryData->MainStat.State1, '0');
+    EXPECT_FLOAT_EQ(+TemproraryData->MainStat.SupplyVoltage, 14.0f);
+    EXPECT_EQ(+TemproraryData->MainStat.PowerKind, '0');
 }
 
 TEST_F(Conversion, RadiationChannels)

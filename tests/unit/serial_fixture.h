@@ -64,7 +64,7 @@ protected:
         std::memcpy(d.Senco, senco, sizeof senco);
         d.Sensi[0] = 10.0f;
         ex_->Generation = 1;
-        td_->MainStat.State4 = '2';
+        td_->MainStat.GpsState = '2';
         SampleQcReset();
         SerialReadersReset();
         SerialInstallUpcalls(SerialUpcalls{});
@@ -125,9 +125,9 @@ protected:
                 add("live %s %.2f/%c\n", Sensortable[e < 82 ? e : 82].Code, double(t.CurrentValue[e]), t.CurrentQc[e]);
         const MainCollectorStat &m = t.MainStat;
         auto ch = [](char c) { return c != 0 ? c : '-'; };
-        if (m.State1 != 0 || m.State2 != 0 || m.State3 != 0 || m.DoorState != 0)
-            add("main volt %.3f power %c mact %.1f th %c wind %c door %c le %.2f\n", double(+m.Reading1), ch(m.State1),
-                double(+m.Reading2), ch(m.State2), ch(m.State3), ch(m.DoorState), double(+t.MainOptReading[0]));
+        if (m.PowerKind != 0 || m.TerhState != 0 || m.WindState != 0 || m.DoorState != 0)
+            add("main volt %.3f power %c mact %.1f th %c wind %c door %c le %.2f\n", double(+m.SupplyVoltage), ch(m.PowerKind),
+                double(+m.Mact), ch(m.TerhState), ch(m.WindState), ch(m.DoorState), double(+t.MainOptReading[0]));
         if (t.VisDeviceQc != 0)
             add("vis10 %d/%c\n", int(t.VisDevice10), t.VisDeviceQc);
         if (t.SnowDepthQc != 0)

@@ -88,7 +88,7 @@ TEST_F(SerialTest, GpsSetsTheClockOnlyWithinItsLimits)
         EXPECT_GE(moved, c.moved) << "clock moved by " << moved;
         EXPECT_LE(moved, c.moved + 1) << "clock moved by " << moved;
         if (c.moved != 0) {
-            EXPECT_EQ('0', TemproraryData->MainStat.State4);
+            EXPECT_EQ('0', TemproraryData->MainStat.GpsState);
             EXPECT_EQ(TemproraryData->ShareClock.Min, GetTime(0)->tm_min);
         }
     }

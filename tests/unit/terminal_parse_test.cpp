@@ -35,7 +35,7 @@ TEST_F(TerminalTest, FramingOfCommandWordAndParameter)
     // DEBUGCOM answers its flags without a parameter and "F" to a bad one.
     for (const char *line : {"DEBUGCOM\r\n", " \t DEBUGCOM\r", "DEBUGCOM  \t \r\n"})
         EXPECT_EQ(Run(COM0, line), Lines{kDebugQuery}) << line;
-    for (const char *line : {"debugcom\r\n", "DEBUGCOM   XYZ\r\n", "DATE\r\n"})
+    for (const char *line : {"debugcom\r\n", "DEBUGCOM   XYZ\r\n", "date\r\n"})
         EXPECT_EQ(Run(COM0, line), F) << line;
     // BJDATA ignores its parameter and sends the log text as it stands.
     std::snprintf(TemproraryData->RcvLogText, sizeof TemproraryData->RcvLogText, "10:01,60\n");

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,7 @@
 
 #include "platform/Transplant.h"
 #include "seam_fixture.h"
+#include "support/Station.h"
 
 namespace {
 
@@ -196,14 +198,14 @@ TEST_F(SimDevices, RebootLogsAndEndsTheGroup)
     int member = std::atoi(Read("/member").c_str());
     ASSERT_GT(member, 0);
     char state = 'R';
-    for (int i = 0; i < 50 && state != 'Z' && state != 'X'; ++i) {
-        usleep(10000);
+    auto dead = [&] {
         std::ifstream in("/proc/" + std::to_string(member) + "/stat");
         std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::size_t close = stat.rfind(')');
         state = close == std::string::npos ? 'X' : stat[close + 2];
-    }
-    EXPECT_TRUE(state == 'Z' || state == 'X') << state;
+        return state == 'Z' || state == 'X';
+    };
+    EXPECT_TRUE(komain_test::Station::WaitFor(dead, std::chrono::seconds(5))) << state;
 }
 
 TEST_F(SimDevices, IpcKeysFollowTheSandbox)

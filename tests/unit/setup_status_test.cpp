@@ -1,0 +1,256 @@
+// The setup and status commands: the exact replies to a run of command
+// lines on COM0, and what the accepted ones stored.
+#include "terminal_fixture.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "core/MyTime.h"
+#include "core/Param.h"
+#include "platform/Transplant.h"
+#include "processing/Dmgd.h"
+#include "sampling/Sensortable.h"
+#include "terminal/CommandHandlers.h"
+
+using terminal_test::Lines;
+using terminal_test::TerminalTest;
+
+namespace {
+
+const std::string T = "T\r\n", F = "F\r\n";
+
+class SetupStatusTest : public TerminalTest {
+protected:
+    SetupStatusTest()
+    {
+        save_ = terminal_test::Zeroed<FileSaveRec>();
+        FileSave = save_.get();
+        std::memset(lan_, 0, sizeof lan_);
+        g_ucpLan = lan_;
+        DefDataRec &d = *defdata;
+        std::memset(d.ObValid, '1', sizeof d.ObValid);
+        d.ObValid[OB_CLIM] = '0';
+        std::memset(d.ElementEnable, '1', sizeof d.ElementEnable);
+        d.ElementEnable[EL_RAW] = '0';
+        d.GpsPortType = 10;
+        d.CfValid = '1';
+        std::memcpy(d.Lat, "39.10.03", 8);
+        std::snprintf(TemproraryData->ComSetting, sizeof TemproraryData->ComSetting, "9600 8 N 1");
+        MainCollectorStat &m = TemproraryData->MainStat;
+        m.SupplyVoltage = 12.5f;
+        m.PowerKind = '1';
+        m.Mact = 22.7f;
+        m.TerhState = '0';
+        m.WindState = '0';
+        m.CfState = '1';   // no card
+        m.CFSpace = 812;
+        m.GpsState = '2';
+        m.DoorState = '0';
+        m.CanExtState = '0';
+        m.ListenState = '0';
+        m.CanBusState = '2';
+        TemproraryData->CurrentValue[EL_LE] = 50.47f;
+        TemproraryData->SubStat[SUB_RADI] = {'0', 12.9f, '1', 21.34f, '0', 'N'};
+        TemproraryData->Terh = {'0', 12, '0', 25, '0', '2'};
+        TemproraryData->TairStat = {'0', 13.2f, '0', -4.5f, '0', '9', 3, 7};
+        for (int i = 0; i < ELEMENT_COUNT; ++i)
+            TemproraryData->SensorState[i] = char('A' + i % 26);
+    }
+    ~SetupStatusTest() override
+    {
+        FileSave = nullptr;
+        g_ucpLan = nullptr;
+    }
+    std::unique_ptr<FileSaveRec> save_;
+    unsigned char lan_[8];
+};
+
+// Each '?' of an expected reply stands for any one character.
+bool Match(const Lines &want, const Lines &got)
+{
+    if (want.size() != got.size())
+        return false;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        if (want[i].size() != got[i].size())
+            return false;
+        for (std::size_t k = 0; k < want[i].size(); ++k)
+            if (want[i][k] != '?' && want[i][k] != got[i][k])
+                return false;
+    }
+    return true;
+}
+
+struct Row {
+    int generation;
+    const char *line;
+    Lines replies;
+};
+
+} // namespace
+
+TEST_F(SetupStatusTest, RepliesToEachCommandLine)
+{
+    const Row rows[] = {
+        // Clock.
+        {1, "DATE /?", {"DATE [YYYY-MM-DD]\r\n"}},
+        {1, "DATE", {"2024-03-10\r\n"}},
+        {1, "DATE 2009-12-31", {F}},
+        {1, "DATE 2023-02-29", {F}},
+        {1, "DATE 2024-03-1a", {F}},
+        {1, "DATE 99999999999-01-01", {F}},
+        {1, "TIME 24:00:00", {F}},
+        {1, "TIME 10:00:00", {T}},
+        // Identity and position.
+        {1, "ID 1234", {F}},
+        {1, "ID 12-45", {F}},
+        {1, "ID A1b2C", {T}},
+        {1, "BASEINFO x", {"BASEINFO 4\rmC ko001\rMODEL KO2000\rID A1b2C\rVer V2.73\r\n"}},
+        {1, "LAT 90.00.01", {F}},
+        {1, "LAT 12.5", {F}},
+        {1, "LAT 90.0.0", {T}},
+        {1, "LAT", {"90.00.00\r\n"}},
+        {1, "LAT -0.30.00", {T}},
+        {1, "LAT", {"-0.30.00\r\n"}},
+        {1, "LONG 181.00.00", {F}},
+        {1, "LONG -180.0.0", {T}},
+        {1, "TD 721", {F}},
+        {1, "TD 1+2", {F}},
+        {1, "TD -720", {T}},
+        {1, "TD", {"-720\r\n"}},
+        {1, "ALT 100.05", {F}},
+        {1, "ALT nan", {F}},
+        {1, "ALTP -inf", {F}},
+        {1, "ALT 1e30", {F}},
+        {1, "ALT 100.0", {T}},
+        {1, "ALTP", {"101.5\r\n"}},
+        {1, "SERIALNO ABCDEFGHIJKLMNO", {F}},
+        {1, "SERIALNO AB12", {T}},
+        // Network.
+        {1, "IP 192.168.1.256", {F}},
+        {1, "IP 10.0.0.5", {T}},
+        {1, "IP", {"10.0.0.5\r\n"}},
+        {1, "GW /?", {F}},
+        {1, "DEST 127.0.0.1 0", {F}},
+        {1, "DEST 127.0.0.1 65536", {F}},
+        {1, "DEST 127.0.0.1 1800", {T}},
+        {1, "DEST", {"127.0.0.1 1800\r\n"}},
+        // Device types and switches.
+        {1, "VISITYPE 9", {F}},
+        {1, "SNOWMODE 10", {T}},
+        {1, "RAWMODE 2", {F}},
+        {1, "RAWMODE 8", {T}},
+        {1, "COMMTYPE 256", {F}},
+        {1, "SUNSHINESET 0", {F}},
+        {1, "WINDTYPE 1.0", {F}},
+        {1, "GPSSET 2", {F}},
+        {1, "GPSSET 0", {T}},
+        {1, "GPSSET", {"0\r\n"}},
+        {1, "CFSET 1 ", {F}},
+        {1, "CHGVER 2", {F}},
+        {1, "CHGVER 1", {T}},
+        // Status.
+        {1, "AUTOCHECK",
+         {"AUTOCHECK 21\rDATE 2024-03-10\rTIME 10:00:0?\rGPS FAIL\rCOM 9600 8 N 1\rMACT 22.7\rDC 12.5\r"
+          "TARH 1\rCLIM 0\rRADI 1\rEATH 1\rSOIL 1\rWD 1\rWS 1\rT0 1\rU 1\rRAT 1\rP 1\rVI 1\rLE 1\rGR 1\rRAW 0\r\n"}},
+        {1, "STATMAIN", {"STATMAIN 0 125 1 227 0 0 1 - 2 0 0 0 2 504 - - - - - -\r\n"}},
+        {1, "STATCLIM", {"STATCLIM N - - - - - - - - - -\r\n"}},
+        {1, "STATRADI", {"STATRADI 0 129 1 213 0 N - - - - -\r\n"}},
+        {1, "STATTARH", {"STATTARH 0 120 0 250 0\r\n"}},
+        {1, "STATTAIR", {"STATTAIR 0 132 0 -45 0 9 3 7 - - - - -\r\n"}},
+        {0, "STATTAIR", {}},
+        {1, "STATINTL 3", {"STATINTL_3 N - - - - - - - - - -\r\n"}},
+        {1, "STATINTL 6", {F}},
+        {1, "STATINTL", {"F\n"}},
+        {1, "STATSENSOR TD", {"L\r\n"}},
+        {0, "STATSENSOR TD", {"I\r\n"}},
+        {1, "STATSENSOR XYZ", {F}},
+        {1, "PSS", {"DC,12.5\r\n"}},
+        {1, "PSD /?", {"PSS\r\n"}},
+        {1, "DOOR", {"0\r\n"}},
+        {1, "MACT", {"22.7\r\n"}},
+        {1, "VERSION", {"HARDVERSION:V1.00 SOFTVSERION:V2.73 FILEVERSION:V1.00, COMPILETIME Nov 24 2020 10:58:35\r\n"}},
+    };
+    for (const Row &r : rows) {
+        defdataEx->Generation = r.generation;
+        Lines got = Run(COM0, r.line);
+        EXPECT_TRUE(Match(r.replies, got)) << r.line << ": " << ::testing::PrintToString(got);
+    }
+    // What the accepted lines left in the record.
+    const DefDataRec &d = *defdata;
+    EXPECT_EQ(std::string(d.StationId, 6), std::string("A1b2C\0", 6));
+    EXPECT_STREQ(d.Long, "-180.00.00");
+    EXPECT_FLOAT_EQ(d.Alt, 100.0f);
+    EXPECT_EQ(std::string(d.DestIp), "127.0.0.1");
+    EXPECT_EQ(d.DestPort, 1800);
+    EXPECT_EQ(d.RawMode, 8);
+    EXPECT_EQ(sandbox_.Read("/mnt/nand2/para.bin"), std::string(reinterpret_cast<const char *>(&d), sizeof d));
+    // TIME within a second of now touched neither clock.
+    EXPECT_EQ(sandbox_.Read("/sim/commands.log").find("hwclock"), std::string::npos);
+}
+
+TEST_F(SetupStatusTest, GatewayChangeReconnectsTheLanLink)
+{
+    auto lan = [&](int32_t set) {
+        int32_t state;
+        std::memcpy(&state, lan_, sizeof state);
+        std::memcpy(lan_, &set, sizeof set);
+        return state;
+    };
+    lan(LAN_UP);
+    EXPECT_EQ(Run(COM0, "GW 10.0.0.1"), Lines{T});
+    EXPECT_EQ(lan(LAN_UP), LAN_CLOSE);
+    EXPECT_EQ(Run(COM0, "GW 10.0.0.1"), Lines{T});
+    EXPECT_EQ(lan(LAN_UP), LAN_UP);
+}
+
+TEST_F(SetupStatusTest, SunHeightAtSolarNoonOfTheSolstice)
+{
+    // 40 degrees north on the 120 degrees east meridian, whose standard
+    // time the station keeps: the sun culminates near 90 - 40 + 23.44.
+    std::memcpy(defdata->Long, "120.00.00", 10);
+    std::memcpy(defdata->Lat, "40.00.00", 9);
+    TpSetTime(1718971200 + 90);   // 2024-06-21 12:01:30
+    Lines r = Run(COM0, "SUNARCH");
+    ASSERT_EQ(r.size(), 1u);
+    double s = 0, h = 0;
+    ASSERT_EQ(std::sscanf(r[0].c_str(), "SINHA:%lf Ha:%lf\r\n", &s, &h), 2) << r[0];
+    EXPECT_NEAR(h, 73.4, 0.1) << r[0];
+    EXPECT_NEAR(s, std::sin(h * M_PI / 180), 0.005);
+    // The southern hemisphere mirrors it into the winter sun.
+    std::memcpy(defdata->Lat, "-40.00.00", 10);
+    r = Run(COM0, "SUNARCH");
+    ASSERT_EQ(std::sscanf(r[0].c_str(), "SINHA:%lf Ha:%lf\r\n", &s, &h), 2) << r[0];
+    EXPECT_NEAR(h, 26.6, 0.2) << r[0];
+}
+
+TEST_F(SetupStatusTest, SpaceLeavesAMountedCardMounted)
+{
+    sandbox_.Write("/dev/sdd1", "");
+    sandbox_.Write("/sim/df/nand2", "23\n");
+    ASSERT_EQ(TpSystem("mount /dev/sdd1 /mnt/cf"), 0);
+    // SPACE works in the station's working folder.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(TpChdir("/mnt/nand3"), 0);
+    Lines r = Run(COM0, "SPACE");
+    ASSERT_EQ(chdir(cwd), 0);
+    ASSERT_EQ(r.size(), 1u);
+    int total[3], free[3];
+    EXPECT_EQ(std::sscanf(r[0].c_str(), "CF,total:%d M,free:%d M\r\nNAND2,total:%d M,free:%d M\r\nNAND3,total:%d M,free:%d M\r\n",
+                          &total[0], &free[0], &total[1], &free[1], &total[2], &free[2]),
+              6)
+        << r[0];
+    EXPECT_EQ(free[1], 23);
+    EXPECT_EQ(TemproraryData->MainStat.CFSpace, free[0]);
+    EXPECT_NE(sandbox_.Read("/sim/mounts").find("/mnt/cf"), std::string::npos);
+    defdata->CfValid = '0';
+    EXPECT_EQ(Run(COM0, "SPACE"), Lines{F});
+}
+
+TEST(SetupDates, CalendarCheck)
+{
+    EXPECT_EQ(CheckDateValid(2000, 2, 29), 1);
+    EXPECT_EQ(CheckDateValid(2001, 2, 29), -1);
+    EXPECT_EQ(CheckDateValid(2100, 2, 29), -1);
+    EXPECT_EQ(CheckDateValid(2024, 4, 31), -1);
+}
