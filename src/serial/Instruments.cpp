@@ -24,7 +24,6 @@ volatile uint32_t g_uiChkTmrVI = 0;
 
 namespace {
 
-constexpr int EL_RAW = 23;
 constexpr int VIS_MISSING = -99999;
 constexpr int VIS10_MISSING = -9999;
 constexpr double PRESSURE_SCALED_FROM = 1500.0;   // hPa: a larger reading is already x 10
