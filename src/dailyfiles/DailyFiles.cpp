@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int DMCD_FIELDS = 11;
-constexpr int DMRD_FIELDS = 26;
 constexpr int LABEL = 4;   // "HHMM" at the start of every minute line
 constexpr const char *kVersion = "V1.00";
 

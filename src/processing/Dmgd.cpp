@@ -23,12 +23,19 @@
 
 FileSaveRec *FileSave = nullptr;
 
-const RecordTextLayout kDmgdText{"DMGD", DMGD_FIELDS, 25, 47, 56, "0127", DMGD_FIELDS - 1};
+namespace {
+constexpr int kFourDigitNew[] = {56};
+constexpr int kFourDigitOld[] = {44};
+} // namespace
+
+const RecordTextLayout kDmgdText{"DMGD", DMGD_FIELDS, 25, 47, "0127", DMGD_FIELDS - 1,
+                                 MarkerRule::Dash9999, kFourDigitNew, 1};
 // The carried twin prints values only up to field 44 and never a
 // substituted one.
-const RecordTextLayout kDmgd1Text{"DMGD", DMGD_FIELDS, 25, 47, 56, "012", 44};
-const RecordTextLayout kDmgdTextOld{"DMGD", DMGD_OLD_FIELDS, 13, 35, 44, "012",
-                                    DMGD_OLD_FIELDS - 1};
+const RecordTextLayout kDmgd1Text{"DMGD", DMGD_FIELDS, 25, 47, "012", 44, MarkerRule::Dash9999,
+                                  kFourDigitNew, 1};
+const RecordTextLayout kDmgdTextOld{"DMGD", DMGD_OLD_FIELDS, 13, 35, "012", DMGD_OLD_FIELDS - 1,
+                                    MarkerRule::Dash9999, kFourDigitOld, 1};
 const RecordTextLayout kDmgd1TextOld = kDmgdTextOld;
 
 namespace {
@@ -72,6 +79,7 @@ struct Keep {
     int initState = 0;             // 0 initialise now, 1 running, 2 initialise once more
 };
 Keep g_keep;
+int32_t g_rat1c[2];   // the second rain counter's minute and hour sum
 
 bool Enabled(int element)
 {
@@ -168,16 +176,20 @@ void Rain(Work &w, const SampleDataRec &snap, StatisticRec &s, bool old)
             RainPair(w, F_RAT, m, q, s.RainSum[SR_RAT]);
         }
     }
-    if (old) {
-        if (Enabled(EL_RAT1_C)) {
-            Work tmp{};
-            CounterRain(tmp, F_RAT, EL_RAT1_C, snap.Rain1Sum, snap.Rain1SumQc, s.RainSum[SR_RAT1]);
-            w.rat1c = tmp.v[F_RAT];
-            w.rat1cQc = tmp.qc[F_RAT];
-            w.rat1cHour = tmp.v[F_RAT_H];
-            w.rat1cFlag = '1';
-        }
-    } else {
+    // The second rain counter: a field pair of the older generation, the
+    // further values of the current one (the climate record shows them).
+    if (Enabled(EL_RAT1_C)) {
+        Work tmp{};
+        CounterRain(tmp, F_RAT, EL_RAT1_C, snap.Rain1Sum, snap.Rain1SumQc,
+                    old ? s.RainSum[SR_RAT1] : s.Rat1cSum);
+        w.rat1c = tmp.v[F_RAT];
+        w.rat1cQc = tmp.qc[F_RAT];
+        w.rat1cHour = tmp.v[F_RAT_H];
+        w.rat1cFlag = '1';
+    }
+    g_rat1c[0] = w.rat1c;
+    g_rat1c[1] = w.rat1cHour;
+    if (!old) {
         for (int k = 0; k < 3; ++k) {
             int f = F_RAT1 + 2 * k;
             if (!Enabled(EL_RAT1 + k))
@@ -690,21 +702,6 @@ void Store(MinuteRecord<N> &rec, const char *flag, const char *qc, const int32_t
 }
 
 template <int N>
-int ToText(const RecordTextLayout &layout, const MinuteRecord<N> *rec, char *text)
-{
-    if (rec == nullptr || text == nullptr)
-        return 0;
-    int32_t values[N];
-    for (int i = 0; i < N; ++i)
-        values[i] = rec->Value[i];
-    char station[9] = {};
-    if (defdata != nullptr)
-        std::memcpy(station, defdata->StationId, 8);
-    RecordTextInput in{station, rec->Time, rec->Flag, rec->Qc, values};
-    return RecordStruct2Ascii(layout, in, text, RECORD_TEXT_LEN);
-}
-
-template <int N>
 void CarryOver(MinuteRecord<N> &dst, const MinuteRecord<N> &src, std::initializer_list<int> zero)
 {
     std::memcpy(&dst, &src, sizeof dst);
@@ -778,7 +775,17 @@ void DmgdVapourDew(double t, double u, int32_t *e10, int32_t *td10)
     *td10 = TruncToInt32(MY_floor1(td * 10));
 }
 
-void DmgdReset() { g_keep = Keep{}; }
+void DmgdReset()
+{
+    g_keep = Keep{};
+    g_rat1c[0] = g_rat1c[1] = 0;
+}
+
+void DmgdRat1c(int32_t *minute, int32_t *hour)
+{
+    *minute = g_rat1c[0];
+    *hour = g_rat1c[1];
+}
 
 void DmgdCalculate()
 {
@@ -787,6 +794,7 @@ void DmgdCalculate()
     Work w{};
     Compute(w, false, &FileSave->WindCompare);
     Store(FileSave->Dmgd, w.flag, w.qc, w.v, *GetTime(0));
+    FileSave->Dmgd.Further = w.rat1c;
 }
 
 void DmgdCalculate_Old()
@@ -816,15 +824,15 @@ void DmgdCalculate_Old()
     Store(FileSave->DmgdOld, flag, qc, v, *GetTime(0));
 }
 
-int DmgdStruct2Ascii(const DmgdRec *record, char *text) { return ToText(kDmgdText, record, text); }
-int Dmgd1Struct2Ascii(const DmgdRec *record, char *text) { return ToText(kDmgd1Text, record, text); }
+int DmgdStruct2Ascii(const DmgdRec *record, char *text) { return MinuteRecordText(kDmgdText, record, text); }
+int Dmgd1Struct2Ascii(const DmgdRec *record, char *text) { return MinuteRecordText(kDmgd1Text, record, text); }
 int DmgdStruct2Ascii_Old(const DmgdOldRec *record, char *text)
 {
-    return ToText(kDmgdTextOld, record, text);
+    return MinuteRecordText(kDmgdTextOld, record, text);
 }
 int Dmgd1Struct2Ascii_Old(const DmgdOldRec *record, char *text)
 {
-    return ToText(kDmgd1TextOld, record, text);
+    return MinuteRecordText(kDmgd1TextOld, record, text);
 }
 
 void Dmgd1Calculate()

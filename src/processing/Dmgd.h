@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processing/RecordLayout.h"
 #include "processing/RecordText.h"
 #include "processing/Wind.h"
 
@@ -68,6 +69,20 @@ static_assert(offsetof(DmgdRec, Value) == 136);
 static_assert(offsetof(DmgdOldRec, Value) == 112);
 static_assert(offsetof(FileSaveRec, DmgdText) == 2 * sizeof(DmgdRec) + 2 * sizeof(DmgdOldRec));
 
+// A minute record's line by its layout, into a 512-byte buffer; returns its
+// length.
+template <int N>
+int MinuteRecordText(const RecordTextLayout &layout, const MinuteRecord<N> *rec, char *text)
+{
+    if (rec == nullptr || text == nullptr)
+        return 0;
+    int32_t values[N];
+    for (int i = 0; i < N; ++i)
+        values[i] = rec->Value[i];
+    RecordTextInput in{nullptr, rec->Time, rec->Flag, rec->Qc, values};
+    return StationRecordText(layout, in, text, RECORD_TEXT_LEN);
+}
+
 // Private shared segment, created by ShareMemory before the split.
 extern FileSaveRec *FileSave;
 
@@ -103,6 +118,10 @@ int DmgdSaveCF();
 // Vapour pressure (0.1 hPa) and dew point (0.1 deg C) for temperature t
 // (deg C) and relative humidity u (%).
 void DmgdVapourDew(double t, double u, int32_t *e10, int32_t *td10);
+
+// The second rain counter's minute amount and hour sum of the last
+// computation (0.1 mm; 0 when the counter is off).
+void DmgdRat1c(int32_t *minute, int32_t *hour);
 
 // Forgets what the record keeps between minutes (rings, evaporation state,
 // the selected air-temperature channel), as at process start.

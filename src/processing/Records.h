@@ -2,6 +2,8 @@
 // sample archives, in the order the minute cycle calls them.
 #pragma once
 
+#include "processing/HourRecords.h"
+#include "processing/MinuteRecords.h"
 #include "sampling/SampleStore.h"
 
 // The minute's private copy of the sample store (allocated by

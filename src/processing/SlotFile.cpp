@@ -15,6 +15,8 @@
 
 const SlotFileTexts kRecordSlotTexts{"error fd1<0\n", "error write1\n", "error write1\n",
                                      "error fd2<0\n", "error write2\n", true, true};
+const SlotFileTexts kHourSlotTexts{"error fd<0\n", "error write1\n", "error write1\n",
+                                   "error f1<0,:%s\n", "error fwrite\n", true, true};
 
 namespace {
 
@@ -80,13 +82,22 @@ bool WriteAll(int fd, const char *p, std::size_t n)
 }
 
 // A placeholder of size bytes: the header text, '-' up to the line end.
-void FillSlot(char *slot, std::size_t size, SlotHeaderFn header, int n, const void *ctx)
+void FillSlot(char *slot, std::size_t size, SlotHeaderFn header, int n, const void *ctx,
+              int fillFrom = -1)
 {
     int h = header != nullptr ? header(slot, size - 2, n, ctx) : 0;
     if (h < 0)
         h = 0;
     if (std::size_t(h) > size - 2)
         h = int(size - 2);
+    // A fixed filler start: a short station name leaves blanks before it
+    // (the slot stays text), a long one is cut there.
+    if (fillFrom >= 0) {
+        int from = std::min(fillFrom, int(size - 2));
+        if (h < from)
+            std::memset(slot + h, ' ', std::size_t(from - h));
+        h = from;
+    }
     std::memset(slot + h, '-', size - 2 - std::size_t(h));
     slot[size - 2] = '\r';
     slot[size - 1] = '\n';
@@ -124,7 +135,8 @@ int FillSlots(const SlotFileKind &kind, const SlotWrite &w, int from)
     for (int first = from; first < kind.slots; first += perChunk) {
         int count = std::min(perChunk, kind.slots - first);
         for (int i = 0; i < count; ++i)
-            FillSlot(g_createBuf + std::size_t(i) * size, size, kind.header, first + i, w.headerCtx);
+            FillSlot(g_createBuf + std::size_t(i) * size, size, kind.header, first + i, w.headerCtx,
+                     kind.fillFrom);
         if (!WriteAll(f.fd, g_createBuf, std::size_t(count) * size)) {
             Fail(kind, w, kind.texts->fillFail, 2);
             return -1;
@@ -175,6 +187,82 @@ std::size_t ChangedBytes(const SlotFileKind &kind, const SlotWrite &w, int fd, o
     return std::max(std::size_t(w.textLen), old);
 }
 
+// Rebuilds of damaged month files in the current hour.
+int g_rebuildHour = -1;
+int g_rebuilds = 0;
+
+// Every slot of a fresh month file must begin with the tag; the file is
+// read in the same large pieces it was written in.
+bool VerifySlotFile(const SlotFileKind &kind, const SlotWrite &w)
+{
+    Fd f;
+    f.fd = TpOpen(w.path, O_RDONLY);
+    if (f.fd < 0) {
+        std::printf("%s check open error\n", kind.func);
+        return false;
+    }
+    std::size_t size = std::size_t(kind.slotSize);
+    std::size_t tagLen = std::strlen(w.verifyTag);
+    int perChunk = int(CREATE_CHUNK / size);
+    for (int first = 0; first < kind.slots; first += perChunk) {
+        int count = std::min(perChunk, kind.slots - first);
+        ssize_t got = pread(f.fd, g_createBuf, std::size_t(count) * size, off_t(first) * off_t(size));
+        for (int i = 0; i < count; ++i) {
+            ssize_t at = ssize_t(std::size_t(i) * size);
+            if (got < at + 5)
+                return false;
+            if (std::memcmp(g_createBuf + at, w.verifyTag, tagLen) != 0) {
+                std::printf("temp1:%.5s,%s\r\n", g_createBuf + at, w.setAside);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Sets a damaged month file aside, within the hour's budget of rebuilds.
+bool SetAside(const SlotFileKind &kind, const SlotWrite &w)
+{
+    int hour = GetTime(0)->tm_hour;
+    if (hour != g_rebuildHour) {
+        g_rebuildHour = hour;
+        g_rebuilds = 0;
+    }
+    if (++g_rebuilds > SLOT_REBUILDS_PER_HOUR) {
+        RecordSaveError(w.logPath, kind.func, 9);
+        return false;
+    }
+    TpSystem(w.setAside);
+    RecordSaveError(w.logPath, kind.func, 8);
+    return true;
+}
+
+// A month file exists with the size of its slots (and, made fresh, passes
+// its check), or it is set aside and made again.
+int EnsureMonthFile(const SlotFileKind &kind, const SlotWrite &w)
+{
+    for (int round = 0; round < 3; ++round) {
+        struct stat st;
+        if (TpStat(w.path, &st) == 0) {
+            if (st.st_size == FullSize(kind))
+                return 0;
+            if (!SetAside(kind, w))
+                return -1;
+        }
+        if (FillSlots(kind, w, -1) != 0)
+            return -1;
+        if (w.verifyTag == nullptr)
+            return 0;
+        sync();
+        if (VerifySlotFile(kind, w))
+            return 0;
+        if (!SetAside(kind, w))
+            return -1;
+    }
+    RecordSaveError(w.logPath, kind.func, 9);
+    return -1;
+}
+
 // Seeks; a seek that lands elsewhere is logged and the write still goes on.
 void SeekTo(int fd, const SlotFileKind &kind, const SlotWrite &w, int step, off_t offset)
 {
@@ -190,6 +278,16 @@ int DaySlotHeaderFn(char *buf, std::size_t len, int slot, const void *ctx)
     const DaySlotHeader &h = *static_cast<const DaySlotHeader *>(ctx);
     int n = std::snprintf(buf, len, "%s %.8s %04d-%02d-%02d %02d:%02d", h.tag, h.station, h.year,
                           h.mon, h.day, slot / 60, slot % 60);
+    if (n < 0)
+        return 0;
+    return std::min(n, int(len) - 1);
+}
+
+int MonthSlotHeaderFn(char *buf, std::size_t len, int slot, const void *ctx)
+{
+    const DaySlotHeader &h = *static_cast<const DaySlotHeader *>(ctx);
+    int n = std::snprintf(buf, len, "%s %.8s %04d-%02d-%02d %02d", h.tag, h.station, h.year,
+                          h.mon, slot / 24 + 1, slot % 24);
     if (n < 0)
         return 0;
     return std::min(n, int(len) - 1);
@@ -216,7 +314,11 @@ int SlotFileSave(const SlotFileKind &kind, const SlotWrite &w)
         TpMkdir(*d, 0777);
 
     int from = -1;
-    if (TpAccess(w.path, F_OK) == 0) {
+    if (w.setAside != nullptr) {
+        if (EnsureMonthFile(kind, w) != 0)
+            return -1;
+        from = kind.slots;
+    } else if (TpAccess(w.path, F_OK) == 0) {
         from = kind.keepWhole ? WholeFrom(kind, w) : kind.slots;
         if (from < 0) {
             char aside[TP_PATH_MAX];

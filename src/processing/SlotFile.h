@@ -24,7 +24,8 @@ struct SlotFileTexts {
     bool pwdOnOpenFail;       // run "pwd" when the open fails
     bool log;                 // failures also append an ERROR line to the log
 };
-extern const SlotFileTexts kRecordSlotTexts;   // the minute and hourly record files
+extern const SlotFileTexts kRecordSlotTexts;   // the minute record files
+extern const SlotFileTexts kHourSlotTexts;     // the hourly month files
 
 // Whether an existing file's leading header line (len bytes) is sound.
 using SlotLeadCheckFn = bool (*)(const char *lead, int len, const void *ctx);
@@ -45,6 +46,7 @@ struct SlotFileKind {
     // aside as NAME.BAD and made afresh.
     bool keepWhole = false;
     SlotLeadCheckFn leadOk = nullptr;
+    int fillFrom = -1;     // the filler starts here (-1: right after the header)
 };
 
 // Header of a minute-of-day file: "TAG STATION YYYY-MM-DD HH:MM" of slot n.
@@ -54,6 +56,14 @@ struct DaySlotHeader {
     int year, mon, day;
 };
 int DaySlotHeaderFn(char *buf, std::size_t len, int slot, const void *ctx);
+
+// Header of an hour-of-month file: "TAG STATION YYYY-MM-DD HH", slot n
+// being day n / 24 + 1, hour n % 24 (the context's day is not used).
+int MonthSlotHeaderFn(char *buf, std::size_t len, int slot, const void *ctx);
+
+// Most month files one hour may set aside and make again, all kinds
+// together: a medium that keeps failing the check is not rewritten all hour.
+constexpr int SLOT_REBUILDS_PER_HOUR = 8;
 
 // One save of a slot.
 struct SlotWrite {
@@ -74,6 +84,13 @@ struct SlotWrite {
     // NULs over what is left of the slot's previous text; the slot's line
     // end stays. Flash wears with every byte written.
     int textLen = -1;
+    // Month files: the command that sets a damaged file aside ("mv FILE
+    // ..."), null for none. With it a file of the wrong size is set aside
+    // and made again before the slot is written.
+    const char *setAside = nullptr;
+    // Tag every slot of a freshly made month file must begin with (null:
+    // not checked); a file that fails is set aside and made again.
+    const char *verifyTag = nullptr;
 };
 
 // Creates the file with its placeholder slots when it is missing (one

@@ -31,15 +31,17 @@ void MinimumStart(StatMinimumRec *m, int hhmm)
     m->Qc = '8';
 }
 
-// Hour wind values. At start-up the maximum's direction is unknown (99999,
-// '8') and the extreme's direction is 10; the hourly restart starts both
-// directions at 0 with QC '0'.
+// Hour wind values. Until a valid minute takes it, the hour's maximum is
+// unknown: direction 99999 and both QC characters '8', at start-up and at
+// every hourly restart alike, so an hour without wind data never reads as a
+// calm hour. The extreme's direction starts at 10 at start-up and at 0 at
+// the hourly restart.
 void WindHourStart(WindHourRec *w, int hhmm, bool startup)
 {
-    w->MaxWd = startup ? 99999 : 0;
-    w->MaxWdQc = startup ? '8' : '0';
+    w->MaxWd = 99999;
+    w->MaxWdQc = '8';
     w->MaxWs = 0;
-    w->MaxWsQc = '0';
+    w->MaxWsQc = '8';
     w->MaxTime = hhmm;
     w->MaxTaken = 0;
     w->ExtWs = 0;
@@ -101,6 +103,7 @@ void MainHourStart(StatisticRec *s, int hhmm)
     MinimumStart(&s->Vis.Min10, hhmm);
     for (int32_t &r : s->RainSum)
         r = 0;
+    s->Rat1cSum = 0;
     DmcdStart(&s->Dmcd, hhmm);
 }
 
@@ -267,6 +270,8 @@ void StatisticValueSetAt(StatisticRec *s, int hhmm)
     WindHourStart(&s->Wind, hhmm, true);
     WindSensorStart(&s->MachWind, hhmm);
     WindSensorStart(&s->UltWind, hhmm);
+    for (char &m : s->Dmcd.Ws1Mark)
+        m = '2';
     // The evaporation computation books its own hours; at start-up there
     // is no level yet and nothing evaporated.
     s->LeLevel = 0;

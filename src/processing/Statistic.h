@@ -94,6 +94,10 @@ struct DmcdStat {
     int32_t Max8, Max8Time;              // hour maximum of field 8
     int32_t Max10, Max10Time, Min10, Min10Time;
     int32_t Max0, Max0Time, Min0, Min0Time;
+    // 1-minute means of the second wind sensor (slot = minute mod 10) and
+    // their marks ('0' present, '2' missing).
+    int32_t Ws1Ring[WIND_RING];
+    char Ws1Mark[WIND_RING];
 };
 
 struct RadiStat {
@@ -110,6 +114,7 @@ struct StatisticRec {
     StatMinimumRec UMin;                 // minimum of main field 26
     VisStat Vis;
     int32_t RainSum[SR_COUNT];           // hourly running precipitation sums, 0.1 mm
+    int32_t Rat1cSum;                    // the second rain counter's hour sum (current generation)
     WindHourRec Wind;                    // the record's hour wind (from the chosen source)
     WindSensorStat MachWind;             // mechanical sensor
     WindSensorStat UltWind;              // ultrasonic sensor

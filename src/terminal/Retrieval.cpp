@@ -12,6 +12,7 @@
 #include "core/Main.h"
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
+#include "processing/RecordLayout.h"
 #include "storage/Storage.h"
 #include "serial/Instruments.h"
 #include "storage/Storage.h"
@@ -70,25 +71,8 @@ bool FileExists(const char *path)
     return TpStat(path, &st) == 0;
 }
 
-// A slot never written holds dashes: from its first byte (sample archives)
-// or right after its header time (record files). A record's own fields may
-// hold dashes too, so only that position counts.
-bool SlotEmpty(const char *rec, int len)
-{
-    if (len < 8 || std::strncmp(rec, "--------", 8) == 0)
-        return true;
-    int i = 0;
-    for (int token = 0; token < 3; ++token) {
-        while (i < len && rec[i] != ' ' && rec[i] != '\0')
-            ++i;
-        if (i >= len || rec[i] != ' ')
-            return false;
-        ++i;
-    }
-    while (i < len && ((rec[i] >= '0' && rec[i] <= '9') || rec[i] == ':'))
-        ++i;
-    return len - i >= 8 && std::strncmp(rec + i, "--------", 8) == 0;
-}
+// A slot never written holds dashes; the record files say where.
+bool SlotEmpty(const char *rec, int len) { return RecordSlotUnwritten(rec, len); }
 
 // Date and time of a record, from its header.
 bool RecordTime(const char *rec, int *y, int *mo, int *d, int *h, int *mi)
@@ -185,11 +169,8 @@ constexpr RecordKindInfo kHourKinds[] = {
 
 int HourRecordSize(const RecordKindInfo &k)
 {
-    if (k.kind == REC_DHGDNZ)
-        return 1024;
-    if (k.kind == REC_DHGD)
-        return defdataEx->Generation == 0 ? 512 : 540;
-    return 512;
+    const RecordFileLayout *l = RecordLayoutOf(k.kind, defdataEx->Generation == 0);
+    return l != nullptr ? l->slotSize : 512;
 }
 
 // The selection of slots of one request.

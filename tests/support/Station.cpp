@@ -388,4 +388,21 @@ TpCanFrame MainBoardTempHumidity(int t, int u)
     return f;
 }
 
+std::string AskTerminal(int fd, const std::string &command, const std::string &expect)
+{
+    using namespace std::chrono_literals;
+    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
+        return {};
+    std::string got;
+    Station::WaitFor(
+        [&] {
+            char buf[2048];
+            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+                got.append(buf, size_t(n));
+            return got.find(expect) != std::string::npos;
+        },
+        3s);
+    return got.find(expect) != std::string::npos ? expect : got;
+}
+
 } // namespace komain_test

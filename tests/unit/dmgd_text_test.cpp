@@ -111,7 +111,7 @@ TEST(DmgdText, StationOfEightCharactersWithoutNulAndGarbageQcSurvive)
     char flags[3] = {'1', '1', '1'};
     char qc[3] = {'\0', 'x', '0'};
     int32_t v[3] = {INT32_MIN, INT32_MAX, -100005};
-    RecordTextLayout l{"DMGD", 3, -1, -1, -1, "0", 2};
+    RecordTextLayout l{"DMGD", 3, -1, -1, "0", 2};
     char station[8] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
     char time[20];
     std::memset(time, '9', sizeof time);

@@ -55,16 +55,16 @@ TEST_F(StatStore, StartValuesMarkAnHourWithoutValidMinutes)
     EXPECT_EQ(s->Radi.R2Min, 99999);
 }
 
-TEST_F(StatStore, WindStartsDifferentlyAtStartUpAndAtTheHour)
+TEST_F(StatStore, WindMaximumStartsUnknownAtStartUpAndAtTheHour)
 {
     for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour})
-        EXPECT_EQ(Hour(*w), "99999 8 0 0 0 / 10 0 1007 0");
+        EXPECT_EQ(Hour(*w), "99999 8 0 8 0 / 10 0 1007 0");
     s->MachWind.Ws1[3] = 450;
     s->MachWind.Ws1Qc[3] = '0';
     s->Wind.MaxWs = 77;
     StatisticValueReSetAt(s.get(), 0, 1100);
     for (const WindHourRec *w : {&s->Wind, &s->MachWind.Hour, &s->UltWind.Hour})
-        EXPECT_EQ(Hour(*w), "0 0 0 0 0 / 0 0 1100 0");
+        EXPECT_EQ(Hour(*w), "99999 8 0 8 0 / 0 0 1100 0");
     // The 10-minute ring carries over the hour.
     EXPECT_EQ(s->MachWind.Ws1[3], 450);
     EXPECT_EQ(s->MachWind.Ws1Qc[3], '0');
