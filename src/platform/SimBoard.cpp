@@ -629,6 +629,33 @@ int WriteAttr(const char *boardPath, const char *text)
     return WriteFileText(mapped, clean, 0);
 }
 
+int StampNow(const char *hostPath)
+{
+    struct timespec t[2] = {{SimNow(), 0}, {SimNow(), 0}};
+    return utimensat(AT_FDCWD, hostPath, t, 0);
+}
+
+int StampFd(int fd)
+{
+    struct timespec t[2] = {{SimNow(), 0}, {SimNow(), 0}};
+    return futimens(fd, t);
+}
+
+void ToSimTime(struct timespec *mtime)
+{
+    // Whole seconds: set by the seam or a test in simulated time already.
+    if (mtime->tv_nsec == 0)
+        return;
+    struct timeval sim;
+    TpGetTimeOfDay(&sim);
+    struct timeval host;
+    gettimeofday(&host, nullptr);
+    int64_t offsetUs = (int64_t(sim.tv_sec) - host.tv_sec) * 1000000 + (sim.tv_usec - host.tv_usec);
+    int64_t us = int64_t(mtime->tv_sec) * 1000000 + mtime->tv_nsec / 1000 + offsetUs;
+    mtime->tv_sec = time_t(us / 1000000);
+    mtime->tv_nsec = long(us % 1000000) * 1000;
+}
+
 int LedOpen()
 {
     TpMkdir("/sim/at91_led", 0755);

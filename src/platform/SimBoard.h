@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 namespace sim {
@@ -41,6 +42,13 @@ int WriteAttr(const char *boardPath, const char *text);
 // Replaces a host file's contents with text in one write (open flags may
 // add O_CREAT). Returns 0 or -1. The board's attribute writes use it too.
 int WriteFileText(const char *hostPath, const char *text, int flags);
+
+// Sets a host file's modification time to the simulated clock now (whole
+// seconds: a stamp of the seam); by path or by an open descriptor.
+int StampNow(const char *hostPath);
+int StampFd(int fd);
+// A host modification time as a time of the simulated clock.
+void ToSimTime(struct timespec *mtime);
 
 // The older board's LED device: requests recorded as levels under
 // sim/at91_led/; request 5 answers the CF card detection.

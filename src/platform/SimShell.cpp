@@ -15,6 +15,7 @@
 #include <regex.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <csignal>
 #include <ctime>
@@ -253,6 +254,37 @@ int ExitCode(int status)
     return 1;
 }
 
+// The files cp, mv and touch wrote carry the simulated clock, as they
+// would carry the board's clock.
+void StampWritten(const char *name, const std::vector<std::string> &args)
+{
+    bool touch = std::strcmp(name, "touch") == 0;
+    if (!touch && std::strcmp(name, "cp") != 0 && std::strcmp(name, "mv") != 0)
+        return;
+    std::vector<const std::string *> paths;
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (args[i][0] != '-')
+            paths.push_back(&args[i]);
+    if (touch) {
+        for (const std::string *p : paths)
+            StampNow(p->c_str());
+        return;
+    }
+    if (paths.size() < 2)
+        return;
+    const std::string &dest = *paths.back();
+    struct stat st;
+    if (stat(dest.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        StampNow(dest.c_str());
+        return;
+    }
+    for (std::size_t i = 0; i + 1 < paths.size(); ++i) {
+        std::size_t slash = paths[i]->find_last_of('/');
+        std::string base = slash == std::string::npos ? *paths[i] : paths[i]->substr(slash + 1);
+        StampNow((dest + "/" + base).c_str());
+    }
+}
+
 // Runs a host tool (rm, cp, ...) on mapped, glob-expanded arguments,
 // without a shell, its output captured.
 int RunTool(const char *name, const Parsed &ps, const Segment &seg, std::string &out)
@@ -328,7 +360,9 @@ int RunTool(const char *name, const Parsed &ps, const Segment &seg, std::string 
     ReadAll(fds[0], out);
     close(fds[0]);
     Unmap(out);
-    return ExitCode(WaitChild(pid));
+    int rc = ExitCode(WaitChild(pid));
+    StampWritten(name, args);
+    return rc;
 }
 
 int ReadInputFiles(const Parsed &ps, int from, int to, std::string &in)
@@ -657,6 +691,7 @@ int WriteRedirect(const Parsed &ps, const std::string &text)
             break;
         done += std::size_t(n);
     }
+    StampFd(fd);
     close(fd);
     return done == text.size() ? 0 : 1;
 }

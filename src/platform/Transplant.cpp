@@ -185,10 +185,66 @@ int TpAccess(const char *path, int amode)
     return access(p, amode);
 }
 
+namespace {
+
+int SimStatTime(int rc, struct stat *st)
+{
+    if (rc == 0 && g_sim)
+        sim::ToSimTime(&st->st_mtim);
+    return rc;
+}
+
+// A descriptor open for writing: its file is stamped when closed.
+bool Writable(int fd)
+{
+    int fl = fcntl(fd, F_GETFL);
+    return fl >= 0 && (fl & O_ACCMODE) != O_RDONLY;
+}
+
+} // namespace
+
 int TpStat(const char *path, struct stat *st)
 {
     MAP_OR_FAIL(p, path, -1);
-    return stat(p, st);
+    return SimStatTime(stat(p, st), st);
+}
+
+int TpLstat(const char *path, struct stat *st)
+{
+    MAP_OR_FAIL(p, path, -1);
+    return SimStatTime(lstat(p, st), st);
+}
+
+int TpStampNow(const char *path)
+{
+    MAP_OR_FAIL(p, path, -1);
+    if (!g_sim)
+        return utimensat(AT_FDCWD, p, nullptr, 0);
+    return sim::StampNow(p);
+}
+
+int TpFclose(FILE *fp)
+{
+    if (fp == nullptr)
+        return EOF;
+    if (g_sim && fileno(fp) >= 0 && Writable(fileno(fp))) {
+        std::fflush(fp);
+        sim::StampFd(fileno(fp));
+    }
+    return std::fclose(fp);
+}
+
+int TpClose(int fd)
+{
+    if (g_sim && fd >= 0 && Writable(fd))
+        sim::StampFd(fd);
+    return close(fd);
+}
+
+void TpSync()
+{
+    if (!g_sim)
+        sync();
 }
 
 int TpMkdir(const char *path, mode_t mode)
@@ -207,7 +263,10 @@ int TpRename(const char *from, const char *to)
 {
     MAP_OR_FAIL(a, from, -1);
     MAP_OR_FAIL(b, to, -1);
-    return rename(a, b);
+    int rc = rename(a, b);
+    if (rc == 0 && g_sim)
+        sim::StampNow(b);
+    return rc;
 }
 
 int TpChdir(const char *path)

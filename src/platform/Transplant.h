@@ -54,12 +54,31 @@ const char *TpMapPath(const char *boardPath, char *out, std::size_t outLen);
 int TpOpen(const char *path, int flags, mode_t mode = 0);
 FILE *TpFopen(const char *path, const char *mode);
 int TpAccess(const char *path, int amode);
+// TpStat follows a final link, TpLstat does not; both give the
+// modification time as a time of the system clock (see File times below).
 int TpStat(const char *path, struct stat *st);
+int TpLstat(const char *path, struct stat *st);
 int TpMkdir(const char *path, mode_t mode);
 int TpUnlink(const char *path);
 int TpRename(const char *from, const char *to);
 int TpChdir(const char *path);
 DIR *TpOpendir(const char *path);
+// File times. On the board the kernel stamps every file with the system
+// clock. A simulated station runs its own clock, so the seam stamps what
+// the logger writes, renames or copies with the simulated clock, and a
+// modification time always reads as a time of that clock: a time without
+// a sub-second part is one the seam (or a test placing a file of a chosen
+// age) set; any other is the host kernel's stamp of a plain write and reads
+// moved onto the simulated clock. TpRename stamps the renamed file, the
+// emulated cp, mv, touch and "> file" stamp the files they write.
+// Sets the modification time of path to the clock now.
+int TpStampNow(const char *path);
+// fclose / close that stamp a file opened for writing.
+int TpFclose(FILE *fp);
+int TpClose(int fd);
+// Flushes the file systems to their media (nothing to do in simulation).
+void TpSync();
+
 // Writes a short text to a sysfs-style attribute file (GPIO export,
 // direction, value). On the board a plain open/write/close.
 int TpWriteAttr(const char *path, const char *text);

@@ -115,14 +115,14 @@ TEST(CanBusE2E, StationSimulatorAnswersSync)
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execl(sim.c_str(), sim.c_str(), "--root", st.Root().c_str(), "--log", log.c_str(), "--seconds", "14",
+        execl(sim.c_str(), sim.c_str(), "--root", st.Root().c_str(), "--log", log.c_str(), "--seconds", "20",
               static_cast<char *>(nullptr));
         _exit(127);
     }
     ASSERT_GT(st.Start(), 0);
     int status = 0;
-    // komain's start-up takes several seconds before its first SYNC.
-    if (!Station::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds(20))) {
+    // komain's start-up (CF card power-up included) takes several seconds before its first SYNC.
+    if (!Station::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds(30))) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "stationsim did not stop";

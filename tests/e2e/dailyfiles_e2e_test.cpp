@@ -48,7 +48,7 @@ TEST(DailyFilesE2E, TwoMinutesAcrossTheObservationAndRadiationDays)
     // A first start makes the factory parameters; then the radiation clock
     // is set 239 minutes ahead and the T0 samples are archived.
     st.Start();
-    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 10s)) << st.Output();
+    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() >= 4; }, 20s)) << st.Output();
     st.Stop();
     std::string para = st.ReadFile("/mnt/nand2/para.bin");
     ASSERT_EQ(para.size(), sizeof(DefDataRec));

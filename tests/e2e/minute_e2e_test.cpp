@@ -91,7 +91,7 @@ TEST(MinuteE2E, MainBoardFramesBecomeTheMinuteSlotAndARestartResumesTheHour)
     st.Stop();
     ASSERT_GT(st.Start(), 0);
     EXPECT_TRUE(Station::WaitFor(
-        [&] { return st.Output().find("lastmindata is useful\r\n") != std::string::npos; }, 15s))
+        [&] { return st.Output().find("lastmindata is useful\r\n") != std::string::npos; }, 25s))
         << st.Output();
     st.Stop();
 }

@@ -34,7 +34,7 @@ TEST(StationE2E, StartsWritesItsFilesAndRunsFourProcesses)
     Station st(o);
     st.WriteFile("/sim/rtc", "2026-03-10 08:15:00\n");
     ASSERT_GT(st.Start(), 0);
-    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 10s)) << st.Output();
+    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 20s)) << st.Output();
 
     EXPECT_EQ(st.ReadFile("/mnt/nand2/para_ex.bin").size(), 4u);
     EXPECT_EQ(st.ReadFile("/mnt/nand2/para.bin").size(), 5840u);
@@ -73,7 +73,7 @@ TEST(StationE2E, OlderBoardUsesEth0AndItsDeviceNames)
     o.kernel = "2.6.39";
     Station st(o);
     ASSERT_GT(st.Start(), 0);
-    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 10s)) << st.Output();
+    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 20s)) << st.Output();
     EXPECT_GE(IndexOf(st.Commands(), "ifconfig eth0 192.168.1.202 up"), 0);
     EXPECT_TRUE(Contains(st.Output(), "Version:2.6.39 2.6.39\n")) << st.Output();
 }
@@ -85,7 +85,7 @@ TEST(StationE2E, HardwareClockAheadSetsTheClockAtStartUp)
     Station st(o);
     st.WriteFile("/sim/rtc", "2026-03-10 09:15:10\n");
     ASSERT_GT(st.Start(), 0);
-    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 10s)) << st.Output();
+    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 20s)) << st.Output();
     bool set = false;
     for (const auto &c : st.Commands())
         set = set || c.rfind("date -s 03100915", 0) == 0;
@@ -101,7 +101,7 @@ TEST(StationE2E, WatchdogRebootsWhenAProcessStops)
     Station st(o);
     pid_t a = st.Start();
     ASSERT_GT(a, 0);
-    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 10s)) << st.Output();
+    ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 20s)) << st.Output();
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(st.ReadFile("/sim/reboot.log"), "");
     auto stopped = std::chrono::steady_clock::now();

@@ -34,9 +34,9 @@ std::string Slot(Station &st, long slot) { return stationsim::ReadSlot(st.Path(k
 TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
 {
     StationOptions o;
-    o.clock = "2026-03-10 08:15:12";
+    o.clock = "2026-03-10 08:14:50";
     Station st(o);
-    st.WriteFile("/sim/rtc", "2026-03-10 08:15:12\n");
+    st.WriteFile("/sim/rtc", "2026-03-10 08:14:50\n");
     stationsim::WorldOptions w;
     w.steady = true;
     stationsim::World &world = st.StartWorld(w);
@@ -78,9 +78,9 @@ TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
 TEST(WorldE2E, ReplayedCandumpSessionGivesTheGoldenRecord)
 {
     StationOptions o;
-    o.clock = "2026-03-10 08:15:12";
+    o.clock = "2026-03-10 08:15:04";
     Station st(o);
-    st.WriteFile("/sim/rtc", "2026-03-10 08:15:12\n");
+    st.WriteFile("/sim/rtc", "2026-03-10 08:15:04\n");
     stationsim::WorldOptions w;
     w.replay = std::string(KOMAIN_TESTDATA) + "/replay/tarh_session.log";
     w.lanPort = -1;

@@ -163,9 +163,9 @@ TEST_F(ParamCommandTest, RepliesAndStoredBytesInOrder)
             EXPECT_EQ(hex, Hex(sandbox_.Read(s.file).substr(std::size_t(s.offset), hex.size() / 2))) << s.line;
         }
     }
-    EXPECT_EQ('2', temp_->RawMaintMode);
-    EXPECT_EQ(60, temp_->RawMaintMinutes);
-    EXPECT_EQ('1', temp_->CopyRequest);
+    EXPECT_EQ('2', char(temp_->RawMaintMode));
+    EXPECT_EQ(60, int(temp_->RawMaintMinutes));
+    EXPECT_EQ('1', char(temp_->CopyRequest));
     EXPECT_STREQ("ST 20260310", temp_->CopyRequestPath);
 }
 
