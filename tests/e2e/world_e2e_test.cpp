@@ -3,8 +3,6 @@
 // sandbox only, as they would for the demo.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "stationsim/Watch.h"
 #include "support/Station.h"
 
@@ -41,20 +39,11 @@ TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
     w.steady = true;
     stationsim::World &world = st.StartWorld(w);
 
-    // The factory parameters first; then the LAN destination is the
-    // simulated central computer.
     ASSERT_GT(st.Start(), 0);
     ASSERT_TRUE(Station::WaitFor([&] { return st.ProcessCount() == 4; }, 15s)) << st.Output();
-    st.Stop();
-    std::string para = st.ReadFile("/mnt/nand2/para.bin");
-    ASSERT_EQ(para.size(), 5840u);
-    char dest[16] = "127.0.0.1";
-    std::memcpy(para.data() + 5813, dest, sizeof dest);
-    const int32_t port = world.LanPort();
-    std::memcpy(para.data() + 5829, &port, 4);
-    st.WriteFile("/mnt/nand2/para.bin", para);
-    ASSERT_GT(st.Start(), 0);
-
+    // A technician points the LAN link at the central computer.
+    const std::string dest = "DEST 127.0.0.1 " + std::to_string(world.LanPort()) + "\r\n";
+    EXPECT_NE(st.AskCom0(dest, "T\n").find("T\n"), std::string::npos);
     ASSERT_TRUE(Station::WaitFor([&] { return world.LanConnected(); }, 15s)) << st.Output();
     ASSERT_TRUE(Saved(st, "2026-03-10 08:16")) << st.Output();
     const std::string line = Slot(st, kSlot0816);

@@ -541,15 +541,35 @@ void World::Record(const TpCanFrame &f, double hostNow)
 
 void World::SendFrame(const TpCanFrame &f)
 {
+    // A logger that stops reading (stopped, rebooting) loses the oldest.
+    if (canOut_.size() >= 1000)
+        canOut_.pop_front();
+    canOut_.push_back(f);
+    FlushCan();
+}
+
+void World::FlushCan()
+{
     sockaddr_un node;
     if (!SockAddr(canNode_, &node))
         return;
-    // Nobody bound at the logger's end: the frame is lost, as on a bus
-    // whose other node is switched off.
-    if (sendto(canFd_, &f, sizeof f, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&node), sizeof node) ==
-        ssize_t(sizeof f)) {
-        ++framesOut_;
-        Record(f, HostNow());
+    while (!canOut_.empty()) {
+        const TpCanFrame &f = canOut_.front();
+        const ssize_t n =
+            sendto(canFd_, &f, sizeof f, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&node), sizeof node);
+        if (n < 0 && errno == EAGAIN) {
+            // The logger's receive queue is full: the rest of the burst
+            // waits for it, as frames wait for the bus.
+            canRetry_ = HostNow() + 0.002;
+            return;
+        }
+        // Sent, or nobody bound at the logger's end: then the frame is
+        // lost, as on a bus whose other node is switched off.
+        if (n == ssize_t(sizeof f)) {
+            ++framesOut_;
+            Record(f, HostNow());
+        }
+        canOut_.pop_front();
     }
 }
 
@@ -717,6 +737,8 @@ void World::HandleLanData()
 
 void World::Timers(double now)
 {
+    if (!canOut_.empty() && now >= canRetry_)
+        FlushCan();
     if (now >= paramsCheck_) {
         paramsCheck_ = now + 5.0;
         ReloadParams();
@@ -797,6 +819,8 @@ bool World::Step(int timeoutMs, int extraFd)
             next = std::min(next, q.due);
         if (replayNext_ < replay_.size())
             next = std::min(next, replayStart_ + replay_[replayNext_].at);
+        if (!canOut_.empty())
+            next = std::min(next, canRetry_);
         timeoutMs = std::clamp(int((next - now) * 1000.0) + 1, 0, timeoutMs);
     }
     const int ready = poll(p, nfds_t(n), timeoutMs);

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -114,6 +115,7 @@ private:
     void HandleLanData();
     void Timers(double now);
     void SendFrame(const TpCanFrame &f);
+    void FlushCan();
     void Record(const TpCanFrame &f, double hostNow);
     void Queue(int slot, std::string text, double delay = 0.03);
     Sky SkyNow();
@@ -147,6 +149,8 @@ private:
     double serialRainTips_ = 0, gaugeMm_ = 0;
     double lastSerialFrame_ = 0, lastRainStep_ = 0;
     uint64_t framesIn_ = 0, framesOut_ = 0;
+    std::deque<TpCanFrame> canOut_;   // frames waiting for the logger's receive queue
+    double canRetry_ = 0;
     std::vector<double> syncTimes_;
 
     // Fault switches.
