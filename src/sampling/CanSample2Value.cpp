@@ -58,42 +58,11 @@ void SetSubSupply(int which, int raw)
 
 // ---- element writers -----------------------------------------------------
 
-// The rain counters: the increment joins the minute sum, which is checked.
-void AddRain(int n, int sencoRow, int32_t &sum, char &sumQc, int index)
-{
-    float k0 = defdata->Senco[sencoRow * 4];
-    float k1 = defdata->Senco[sencoRow * 4 + 1];
-    int32_t inc = TruncToInt32((n * k1 + k0) * 10.0f);
-    int64_t total = int64_t(sum) + inc;
-    if (total > INT32_MAX) total = INT32_MAX;
-    if (total < INT32_MIN) total = INT32_MIN;
-    sum = int32_t(total);
-    char qc = iQCPS_Code(index, sum / 10.0f);
-    sumQc = qc;
-    SetLiveElement(index, sum / 10.0f, qc);
-}
-
 void AddRain1(int n)
 {
     std::printf("clim rainfall %d\n", n);
-    int32_t sum = sampledata->Rain1Sum;
-    char qc = sampledata->Rain1SumQc;
-    AddRain(n, 3, sum, qc, EL_RAT1_C);
-    sampledata->Rain1Sum = sum;
-    sampledata->Rain1SumQc = qc;
+    AddRainCount(n, RAIN_COUNTER_2);
     Sub(SUB_CLIM).Flag2 = '0';
-}
-
-// Wind speed from a pulse count with one row of the sensor coefficients:
-// k0 + k1 n + k2^2 n + k3^3 n; no pulses is calm whatever k0 says.
-float WindSpeed(int n, int sencoRow)
-{
-    if (n == 0)
-        return 0.0f;
-    const DefDataRec &d = *defdata;
-    float k0 = d.Senco[sencoRow * 4], k1 = d.Senco[sencoRow * 4 + 1];
-    float k2 = d.Senco[sencoRow * 4 + 2], k3 = d.Senco[sencoRow * 4 + 3];
-    return k0 + k1 * n + k2 * k2 * n + k3 * k3 * k3 * n;
 }
 
 int Humidity(int raw)
@@ -163,11 +132,7 @@ void MainBoard()
         break;
     }
     case CANPKT_TPDO4: {
-        int32_t sum = sampledata->RainSum;
-        char qc = sampledata->RainSumQc;
-        AddRain(Signed(Word(0)), 2, sum, qc, EL_RAT);
-        sampledata->RainSum = sum;
-        sampledata->RainSumQc = qc;
+        AddRainCount(Signed(Word(0)), RAIN_COUNTER_1);
         AddRain1(Signed(Word(1)));
         m.Mact = Signed(Word(2)) / 100.0f;
         float v = ClampVoltage(Signed(Word(3)) / 1000.0f);
@@ -533,6 +498,40 @@ void Dispatch()
 int NextSlot(int i) { return (i >= 0 && i < CAN_RCV_SLOTS - 1) ? i + 1 : 0; }
 
 } // namespace
+
+// The rain counters: the increment joins the minute sum, which is checked.
+void AddRainCount(int n, RainCounter which)
+{
+    const bool first = which == RAIN_COUNTER_1;
+    const int row = first ? 2 : 3;   // SENCO rows of RAT and RAT1
+    float k0 = defdata->Senco[row * 4];
+    float k1 = defdata->Senco[row * 4 + 1];
+    int32_t inc = TruncToInt32((n * k1 + k0) * 10.0f);
+    int64_t total = int64_t(first ? sampledata->RainSum : sampledata->Rain1Sum) + inc;
+    if (total > INT32_MAX) total = INT32_MAX;
+    if (total < INT32_MIN) total = INT32_MIN;
+    int32_t sum = int32_t(total);
+    int index = first ? EL_RAT : EL_RAT1_C;
+    char qc = iQCPS_Code(index, sum / 10.0f);
+    if (first) {
+        sampledata->RainSum = sum;
+        sampledata->RainSumQc = qc;
+    } else {
+        sampledata->Rain1Sum = sum;
+        sampledata->Rain1SumQc = qc;
+    }
+    SetLiveElement(index, sum / 10.0f, qc);
+}
+
+float WindSpeed(int n, int sencoRow)
+{
+    if (n == 0)
+        return 0.0f;
+    const DefDataRec &d = *defdata;
+    float k0 = d.Senco[sencoRow * 4], k1 = d.Senco[sencoRow * 4 + 1];
+    float k2 = d.Senco[sencoRow * 4 + 2], k3 = d.Senco[sencoRow * 4 + 3];
+    return k0 + k1 * n + k2 * k2 * n + k3 * k3 * k3 * n;
+}
 
 void CanSample2Value()
 {

@@ -24,6 +24,7 @@
 #include "platform/Transplant.h"
 #include "processing/Dmgd.h"
 #include "sampling/SampleStore.h"
+#include "serial/Instruments.h"
 #include "serial/UartSet.h"
 #include "station/BoardDownload.h"
 #include "station/DataProcess.h"
@@ -115,6 +116,9 @@ int SystemInit()
     CheckParamFile();
     SlaveColletorParaInit();
     UartInit();
+    // The instruments may switch their own ports and the serial sampling
+    // board asks for its configuration: routines of the layers above them.
+    SerialInstallUpcalls(SerialUpcalls{SetConfigType, SetVisiType, SetAirpType, SetRawMode, SampBoardInit});
     CheckmodiParamFile();
     SystemIpSet();
     SoftDogInit();

@@ -26,10 +26,6 @@
 #include "storage/Storage.h"
 #include "terminal/CommandHandlers.h"
 
-volatile uint32_t g_uiChkTmr = 0;
-volatile uint32_t g_uiChkTmrP = 0;
-volatile uint32_t g_uiChkTmrVI = 0;
-
 namespace {
 
 // UartDev slot of each port COM0-COM5.
@@ -224,25 +220,6 @@ int PortFd(int port)
     // 0 is a slot that was never opened (the segment starts zero-filled);
     // the standard input is no serial port.
     return fd > 0 ? fd : -1;
-}
-
-int ReinitSampBoard()
-{
-    static int calls = 0;
-    ++calls;
-    if (TemproraryData->SampBoardSeen == 1) {
-        std::printf("no sampboard data in,reboot TemproraryData->MainrunState:%c\n", TemproraryData->MainBoardCommState);
-        if (calls > 15)
-            RunReboot();
-    }
-    // The port keeps the name and line settings it has on the running
-    // board generation.
-    int fd = UartReopen(SLOT_SAMPBOARD);
-    struct tm *t = GetTime(0);
-    std::printf("********************reinit uart %s:%d at:%04d-%02d-%02d %02d:%02d:%02d,flag:%d\n", g_cDevName[5], fd,
-                t->tm_year, t->tm_mon, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec,
-                int(TemproraryData->SampBoardSeen));
-    return 0;
 }
 
 int ProcessRcvString(const char *line, int length, int port)

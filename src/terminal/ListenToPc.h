@@ -39,18 +39,11 @@ static_assert(offsetof(Send2PcRec, WriteIdx) == SEND2PC_SLOTS * SEND2PC_LEN + 4 
 
 extern Send2PcRec *send2PCarray;
 
-// Instrument watchdog counters, counted up once a second by the listener
-// and cleared by the readers on every good reading.
-extern volatile uint32_t g_uiChkTmr;    // serial sampling board
-extern volatile uint32_t g_uiChkTmrP;   // pressure sensor
-extern volatile uint32_t g_uiChkTmrVI;  // visibility sensor
-
 // ---- listener
 int ListenToPc();
 int ProcessRcvString(const char *line, int length, int port);
 int UartDataSave(int port, const char *line);
 int PWD10_Mode_Set();
-int ReinitSampBoard();
 // Appends the bytes of one read from a port to its line buffer and hands
 // on each completed line.
 void UartRcvBytes(int port, const char *bytes, int n);

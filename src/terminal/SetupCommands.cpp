@@ -24,6 +24,7 @@
 #include "platform/Transplant.h"
 #include "processing/Dmgd.h"
 #include "sampling/Sensortable.h"
+#include "serial/Instruments.h"
 #include "serial/UartSet.h"
 #include "storage/Storage.h"
 #include "terminal/CommandHandlers.h"
@@ -316,19 +317,14 @@ int SetByte(const ByteSetting &s, const char *param)
 int ReinitWind() { return RunSampBoardInit(); }
 
 // The ports reopen with the line settings of their new device type.
-int ReopenCom2() { return UartReopen(SLOT_GPS); }
-int ReopenCom3() { return UartReopen(SLOT_VISIBILITY); }
-int ReopenCom4() { return UartReopen(SLOT_AIRPRESS); }
-int ReopenCom0() { return UartReopen(SLOT_COM0); }
-
 constexpr ByteSetting kSnowMode = {&DefDataRec::GpsPortType, Bits({0, 1, 8, 9, 10, 11}), &DefDataRec::VisiType,
-                                   ReopenCom2, false, false};
+                                   ReinitSnowDepth, false, false};
 constexpr ByteSetting kVisiType = {&DefDataRec::VisiType, Bits({0, 1, 2, 3, 8, 9, 10, 11}), &DefDataRec::GpsPortType,
-                                   ReopenCom3, false, false};
-constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReopenCom4, false,
+                                   ReinitVisibility, false, false};
+constexpr ByteSetting kAirpType = {&DefDataRec::AirpType, Bits({0, 1, 2, 3, 4, 5, 8}), nullptr, ReinitAirp, false,
                                    false};
 constexpr ByteSetting kRawMode = {&DefDataRec::RawMode, Bits({0, 1, 8}), nullptr, nullptr, false, false};
-constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReopenCom0, false, false};
+constexpr ByteSetting kCommType = {&DefDataRec::CommType, 0, nullptr, ReinitCom0, false, false};
 constexpr ByteSetting kWindType = {&DefDataRec::MainWindType, Bits({0, 1}), nullptr, ReinitWind, false, true};
 constexpr ByteSetting kSunshine = {&DefDataRec::SunshineMode, Bits({0, 1}), nullptr, nullptr, true, false};
 

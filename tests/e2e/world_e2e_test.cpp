@@ -57,7 +57,9 @@ TEST(WorldE2E, SteadyMinuteIsSavedAndReadsBackOnCom0AndTheLanLink)
     EXPECT_NE(st.AskCom0("DMGD 2026-03-10 08:16 1\r\n", line).find(line), std::string::npos);
     EXPECT_NE(st.AskLan("DMGD 2026-03-10 08:16 1\r\n", line).find(line), std::string::npos);
     // The watch row of that minute.
-    EXPECT_EQ(stationsim::FormatRow(row).substr(0, 24), "08:16   20.0   50  9.3  ");
+    EXPECT_EQ(stationsim::FormatRow(row).substr(0, 23), "08:16   20.0   50  9.3 ");
+    // The pressure sensor's answers reach the record too.
+    EXPECT_TRUE(row.hasPress) << line;
 }
 
 // A bus session recorded with candump, replayed into a fresh station: the
