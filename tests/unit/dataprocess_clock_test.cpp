@@ -151,7 +151,7 @@ TEST_F(ClockCheckTest, AnImpossibleYearIsCheckedEvenWithTheClocksAgreeing)
 {
     for (auto [year, checked] : {std::pair{2011, 1}, {2030, 0}, {2031, 0}, {2037, 0}, {2038, 1}}) {
         SCOPED_TRACE(year);
-        Station(std::to_string(year) + "-12-31 10:20:20", "2026-03-10 08:30:40");
+        Station(std::to_string(year) + "-01-01 10:20:20", "2026-03-10 08:30:40");
         st_ = DataProcessState{};
         st_.p_min = 20;
         ShareOff(0);
