@@ -187,8 +187,6 @@ struct TemproraryDataRec {
     char LeMaintReset;                   // 1: maintenance ended, restart the evaporation
     // Serial instruments (terminal process).
     uint8_t SnowSensorState[4];          // snow-depth sensor state bytes
-    int32_t RawAmount[2];                // weighing gauge: its two amounts
-    char RawStatus[2];                   // and their status characters
     int32_t RawFreq[3];                  // its three vibrating-wire frequencies
     float UltWindSpeed;                  // ultrasonic wind, m/s
     char UltWindSpeedQc;

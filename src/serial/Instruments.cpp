@@ -325,10 +325,10 @@ int ReadRainWeight(const char *line)
     char s2 = gpstemp[6][0];
     int32_t a1 = s1 == '0' ? number(gpstemp[3]) : 0;
     int32_t a2 = s2 == '0' ? number(gpstemp[5]) : 0;
-    td.RawAmount[0] = a1;
-    td.RawAmount[1] = a2;
-    td.RawStatus[0] = s1;
-    td.RawStatus[1] = s2;
+    td.RawWeight[0] = a1;
+    td.RawWeight[1] = a2;
+    td.RawWeightState[0] = s1;
+    td.RawWeightState[1] = s2;
     if (g_ucpSampleDataQc != nullptr)
         g_ucpSampleDataQc[EL_RAW] = uint8_t(s1);
     if (n >= 15)

@@ -132,9 +132,9 @@ protected:
             add("vis10 %d/%c\n", int(t.VisDevice10), t.VisDeviceQc);
         if (t.SnowDepthQc != 0)
             add("snow %d/%c\n", int(t.SnowDepth), t.SnowDepthQc);
-        if (t.RawStatus[0] != 0)
-            add("raw %d %d %c%c freq %d %d %d qc %c\n", int(t.RawAmount[0]), int(t.RawAmount[1]), t.RawStatus[0],
-                t.RawStatus[1], int(t.RawFreq[0]), int(t.RawFreq[1]), int(t.RawFreq[2]), char(g_ucpSampleDataQc[23]));
+        if (t.RawWeightState[0] != 0)
+            add("raw %d %d %c%c freq %d %d %d qc %c\n", int(t.RawWeight[0]), int(t.RawWeight[1]), t.RawWeightState[0],
+                t.RawWeightState[1], int(t.RawFreq[0]), int(t.RawFreq[1]), int(t.RawFreq[2]), char(g_ucpSampleDataQc[23]));
         if (t.PressReadErr == -1)
             out += "pressure read error\n";
         if (t.UltWindSpeedQc != 0)
