@@ -597,7 +597,7 @@ void SnowDepth(Work &w)
         return;
     Keep &k = g_keep;
     TemproraryDataRec &td = *TemproraryData;
-    k.snow5[k.snow5Pos] = Good(td.SnowDepthQc) ? td.SnowDepth : MISS;
+    k.snow5[k.snow5Pos] = Good(td.SnowDepthQc) ? int32_t(td.SnowDepth) : MISS;
     k.snow5Pos = (k.snow5Pos + 1) % 5;
     int64_t sum = 0;
     int n = 0;

@@ -235,11 +235,11 @@ TEST_F(RecordsTest, RadiationByDay)
     Fill(s.Radi[RADI_SR], 90000);
     Minute();
     const DmrdRec &r = DmrdRecord();
-    EXPECT_EQ(r.Value[0], 0);
-    EXPECT_EQ(r.Value[4], 700);
-    EXPECT_EQ(r.Value[5], 4);    // 700 W/m2 for a minute: 0.042 MJ/m2
+    EXPECT_EQ(int32_t(r.Value[0]), 0);
+    EXPECT_EQ(int32_t(r.Value[4]), 700);
+    EXPECT_EQ(int32_t(r.Value[5]), 4);    // 700 W/m2 for a minute: 0.042 MJ/m2
     EXPECT_EQ(r.Qc[7], '2');
-    EXPECT_EQ(r.Value[8], 0);
+    EXPECT_EQ(int32_t(r.Value[8]), 0);
 }
 
 // A month file of another slot size (a change of generation) is set aside

@@ -140,7 +140,7 @@ TEST_F(SerialTest, ReinitUsesTheSettingsOfTheNewType)
         ASSERT_GE(fd, 0);
         const UartDevEntry e = UartDev->Port[SLOT_AIRPRESS];
         EXPECT_EQ(fd, e.fd);
-        EXPECT_EQ(row.bits, e.DataBits) << row.type;
+        EXPECT_EQ(row.bits, int(e.DataBits)) << row.type;
         EXPECT_EQ(row.parity, e.Parity) << row.type;
         struct termios t {};
         ASSERT_EQ(0, tcgetattr(fd, &t));

@@ -182,7 +182,7 @@ TEST_F(SetupStatusTest, RepliesToEachCommandLine)
     EXPECT_STREQ(d.Long, "-180.00.00");
     EXPECT_FLOAT_EQ(d.Alt, 100.0f);
     EXPECT_EQ(std::string(d.DestIp), "127.0.0.1");
-    EXPECT_EQ(d.DestPort, 1800);
+    EXPECT_EQ(int(d.DestPort), 1800);
     EXPECT_EQ(d.RawMode, 8);
     EXPECT_EQ(sandbox_.Read("/mnt/nand2/para.bin"), std::string(reinterpret_cast<const char *>(&d), sizeof d));
     // TIME within a second of now touched neither clock.
@@ -248,7 +248,7 @@ TEST_F(SetupStatusTest, SpaceLeavesAMountedCardMounted)
               6)
         << r[0];
     EXPECT_EQ(free[1], 23);
-    EXPECT_EQ(TemproraryData->MainStat.CFSpace, free[0]);
+    EXPECT_EQ(int(TemproraryData->MainStat.CFSpace), free[0]);
     EXPECT_NE(sandbox_.Read("/sim/mounts").find("/mnt/cf"), std::string::npos);
     defdata->CfValid = '0';
     EXPECT_EQ(Run(COM0, "SPACE"), Lines{F});

@@ -203,10 +203,10 @@ TEST(StatClock, RestartsTakeTheTimeOneMinuteAheadOnTheirClock)
     EXPECT_EQ(Statistic->Ext[0].MaxTime, 1059);
     StatisticValueReSet(0);
     EXPECT_EQ(Statistic->Ext[0].MaxTime, 1100);
-    EXPECT_EQ(live.SunshineMinutes, 9);
+    EXPECT_EQ(int(live.SunshineMinutes), 9);
     StatisticValueReSet(1);
     EXPECT_EQ(Statistic->Radi.MaxTime[0], 1130);
-    EXPECT_EQ(live.SunshineMinutes, 0);
+    EXPECT_EQ(int(live.SunshineMinutes), 0);
 
     TemproraryData = nullptr;
     defdata = nullptr;

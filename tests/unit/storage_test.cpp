@@ -170,7 +170,7 @@ TEST_F(StorageTest, NightlyCopyOnFirstOfMarchFillsTheFebruaryFolder)
     live.MainStat.CFSpace = 50; // too full: only measured again
     Quiet(Copy2CfCard);
     EXPECT_FALSE(Exists(card + "RR260228.DAT"));
-    EXPECT_EQ(live.MainStat.CFSpace, 500);
+    EXPECT_EQ(int(live.MainStat.CFSpace), 500);
 
     std::string out = Quiet(Copy2CfCard);
     EXPECT_NE(out.find("COPYTIME:2026-02-28 02:03:0"), std::string::npos) << out;

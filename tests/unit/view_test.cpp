@@ -26,7 +26,7 @@ void RoundTrip(const ViewDay &d, const Rec &rec, int slot)
         ++flagged;
         EXPECT_EQ(r.v.qc[f], rec.Qc[f]) << d.kind->tag << " field " << f;
         if (rec.Qc[f] == '0') {
-            EXPECT_EQ(r.v.value[f], rec.Value[f]) << d.kind->tag << " field " << f;
+            EXPECT_EQ(int32_t(r.v.value[f]), int32_t(rec.Value[f])) << d.kind->tag << " field " << f;
         }
     }
     EXPECT_GT(flagged, 0) << d.kind->tag;
