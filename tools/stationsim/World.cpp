@@ -355,14 +355,14 @@ Sky World::SkyNow()
     return k;
 }
 
-bool World::ApplyFault(std::string_view spec, std::string *message)
+bool World::ApplyFault(std::string_view request, std::string *message)
 {
     std::lock_guard<std::recursive_mutex> lock(mu_);
-    while (!spec.empty() && spec.front() == ' ')
-        spec.remove_prefix(1);
-    const size_t sp = spec.find(' ');
-    const std::string verb(spec.substr(0, sp));
-    std::string arg = sp == std::string_view::npos ? std::string() : std::string(spec.substr(sp + 1));
+    while (!request.empty() && request.front() == ' ')
+        request.remove_prefix(1);
+    const size_t sp = request.find(' ');
+    const std::string verb(request.substr(0, sp));
+    std::string arg = sp == std::string_view::npos ? std::string() : std::string(request.substr(sp + 1));
     while (!arg.empty() && (arg.back() == ' ' || arg.back() == '\r' || arg.back() == '\n'))
         arg.pop_back();
     auto known = [&](const char *const *list, size_t n) {

@@ -85,7 +85,7 @@ public:
     //   gps-off [SECONDS]   gps-on
     //   cf-out   cf-in   nand-full   nand-ok   clear
     // Returns false with a message for an unknown switch.
-    bool ApplyFault(std::string_view spec, std::string *message);
+    bool ApplyFault(std::string_view request, std::string *message);
     std::string Faults() const;
 
     // The logger's clock as the simulator follows it (seconds since the
