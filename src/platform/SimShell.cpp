@@ -636,18 +636,15 @@ int RunFirst(const Parsed &ps, const Segment &seg, std::string &out)
     const char *name = BaseName(ps.tok[seg.first].text);
     if (std::strcmp(name, "reboot") == 0)
         TpReboot();
-    if (std::strcmp(name, "mount") == 0)
-        return Board(CmdMount, ps, seg, out);
-    if (std::strcmp(name, "umount") == 0)
-        return Board(CmdUmount, ps, seg, out);
-    if (std::strcmp(name, "df") == 0)
-        return Board(CmdDf, ps, seg, out);
-    if (std::strcmp(name, "hwclock") == 0)
-        return Board(CmdHwclock, ps, seg, out);
-    if (std::strcmp(name, "date") == 0)
-        return Board(CmdDate, ps, seg, out);
-    if (std::strcmp(name, "uptime") == 0)
-        return Board(CmdUptime, ps, seg, out);
+    // The board commands, emulated against the sandbox.
+    static constexpr struct {
+        const char *name;
+        int (*cmd)(int, const char *const *, std::string &);
+    } kBoard[] = {{"mount", CmdMount},     {"umount", CmdUmount}, {"df", CmdDf},
+                  {"hwclock", CmdHwclock}, {"date", CmdDate},     {"uptime", CmdUptime}};
+    for (const auto &b : kBoard)
+        if (std::strcmp(name, b.name) == 0)
+            return Board(b.cmd, ps, seg, out);
     if (std::strcmp(name, "echo") == 0)
         return Echo(ps, seg, out);
     if (std::strcmp(name, "pwd") == 0)
