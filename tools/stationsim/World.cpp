@@ -126,6 +126,7 @@ World::World(WorldOptions o) : o_(std::move(o)), weather_(o_.seed, 39.1675, 116.
             offset_ = double(mktime(&t)) - HostNow();
         }
     }
+    trueOffset_ = offset_;
     ReloadParams();
 }
 
@@ -772,15 +773,18 @@ void World::Timers(double now)
     gaugeMm_ += k.rainMmH * (now - lastRainStep_) / 3600.0;
     lastRainStep_ = now;
 
-    // The GPS receiver: one ZDA and one RMC sentence a second.
-    const double logger = now + offset_;
-    const auto second = long(std::floor(logger));
+    // The GPS receiver: one ZDA and one RMC sentence a second, of the true
+    // time, not of the logger's clock: a receiver that followed the logger
+    // would never correct it, and one 5 minutes off would move the logger
+    // another 5 minutes at each correction.
+    const double truth = now + trueOffset_;
+    const auto second = long(std::floor(truth));
     if (second != lastGpsSecond_) {
         lastGpsSecond_ = second;
         const bool windOnGps = InstrumentOn("wind") &&
                                std::find(o_.instruments.begin(), o_.instruments.end(), "wind@com2") != o_.instruments.end();
         if (!windOnGps && !Silent("gps")) {
-            const auto utc = int64_t(std::floor(LocalSeconds(logger) - 8 * 3600.0 + gpsOffset_));
+            const auto utc = int64_t(std::floor(LocalSeconds(truth) - 8 * 3600.0 + gpsOffset_));
             Queue(kGpsSlot, GpsZda(utc) + GpsRmc(utc, params_.latitude, params_.longitude), 0);
         }
     }
@@ -814,7 +818,7 @@ bool World::Step(int timeoutMs, int extraFd)
         p[n++] = {extraFd, POLLIN, 0};
         // Wake for the next serial reply or timer.
         const double now = HostNow();
-        double next = std::min({nextHeartbeat_, std::floor(now + offset_) + 1.0 - offset_, now + 0.25});
+        double next = std::min({nextHeartbeat_, std::floor(now + trueOffset_) + 1.0 - trueOffset_, now + 0.25});
         for (const Pending &q : pending_)
             next = std::min(next, q.due);
         if (replayNext_ < replay_.size())
