@@ -105,21 +105,9 @@ void Problem(ViewDay &d, const std::string &where, const std::string &what) { d.
 
 // ---- record files ------------------------------------------------------------
 
-void ReadRecords(ViewDay &d, const std::string &root)
+void ReadRecords(ViewDay &d, const std::string &path, const std::string &data)
 {
     const ViewKind &kind = *d.kind;
-    char name[40];
-    if (kind.monthly)
-        std::snprintf(name, sizeof name, "/tempdata/%s/%02d%02d.DAT", kind.tag, d.year % 100, d.mon);
-    else
-        std::snprintf(name, sizeof name, "/tempdata/%s/%02d%02d%02d.DAT", kind.tag, d.year % 100, d.mon, d.day);
-    std::string path = root + name;
-    bool found = false;
-    std::string data = Slurp(path, &found);
-    if (!found) {
-        Problem(d, path, "no such file");
-        return;
-    }
     int slots = kind.monthly ? 744 : 1440;
     // The slot size tells the hourly generations apart; the minute files
     // share theirs, so there the number of flags does.
@@ -368,18 +356,9 @@ void DecodeSt(const char *line, bool old, ViewRow &r)
     StCell(line + t.rainCount, 4, StKind::Count, r.cells[k++]);
 }
 
-void ReadDaily(ViewDay &d, const std::string &root)
+void ReadDaily(ViewDay &d, const std::string &path, const std::string &data)
 {
     const ViewKind &kind = *d.kind;
-    char name[40];
-    std::snprintf(name, sizeof name, "/data/%s%02d%02d%02d.DAT", kind.tag, d.year % 100, d.mon, d.day);
-    std::string path = root + name;
-    bool found = false;
-    std::string data = Slurp(path, &found);
-    if (!found) {
-        Problem(d, path, "no such file");
-        return;
-    }
     const DailyGen *g = kind.source == ViewKind::GG   ? Generation(kGGGens, data)
                         : kind.source == ViewKind::RR ? Generation(kRRGens, data)
                                                       : Generation(kSTGens, data);
@@ -503,13 +482,24 @@ ViewDay ViewReadDay(const std::string &root, const ViewKind &kind, int year, int
     d.kind = &kind;
     d.year = year, d.mon = mon, d.day = day;
     d.expected = kind.monthly ? 24 : 1440;
-    if (kind.source == ViewKind::Record) {
-        ReadRecords(d, root);
-        if (d.columns.empty())   // nothing written: the current generation's names
-            d.columns = ViewElementColumns(kind.tag, false);
-    } else {
-        ReadDaily(d, root);
-    }
+    char name[40];
+    if (kind.source != ViewKind::Record)
+        std::snprintf(name, sizeof name, "/data/%s%02d%02d%02d.DAT", kind.tag, year % 100, mon, day);
+    else if (kind.monthly)
+        std::snprintf(name, sizeof name, "/tempdata/%s/%02d%02d.DAT", kind.tag, year % 100, mon);
+    else
+        std::snprintf(name, sizeof name, "/tempdata/%s/%02d%02d%02d.DAT", kind.tag, year % 100, mon, day);
+    std::string path = root + name;
+    bool found = false;
+    std::string data = Slurp(path, &found);
+    if (!found)
+        Problem(d, path, "no such file");
+    else if (kind.source == ViewKind::Record)
+        ReadRecords(d, path, data);
+    else
+        ReadDaily(d, path, data);
+    if (d.columns.empty() && kind.source == ViewKind::Record)   // nothing read: the current generation's names
+        d.columns = ViewElementColumns(kind.tag, false);
     return d;
 }
 
