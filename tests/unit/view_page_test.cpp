@@ -33,7 +33,7 @@ ViewDay Day(const char *tag, int slots, int gapFrom, int gapTo)
             continue;
         ViewRow r;
         r.slot = s;
-        char t[24];
+        char t[64];
         std::snprintf(t, sizeof t, "2026-06-30T%02d:%02d:00", slots == 24 ? s : s / 60, slots == 24 ? 0 : s % 60);
         r.time = t;
         for (std::size_t c = 0; c < d.columns.size(); ++c) {
