@@ -2,6 +2,7 @@
 // the hourly ones, in a single HTML file with nothing to fetch. A minute
 // without a value is a gap in its line; a value whose QC is not '0' is a
 // red ring; a minute whose QC says missing gets a red tick on the time axis.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -128,8 +129,17 @@ void Plot(std::ostream &out, const std::string &title, std::vector<Series> serie
             Text(out, W - R + 4, y + 4, b);
         }
     }
+    // Bars behind the lines; nothing drawn outside the box.
+    std::stable_partition(series.begin(), series.end(), [](const Series &s) { return s.style == Series::Bars; });
+    static int clips = 0;
+    ++clips;
+    std::snprintf(b, sizeof b, "<clipPath id=\"box%d\"><rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/></clipPath>",
+                  clips, L, T, PW, PH);
+    out << b;
     double legend = 300;
     for (const Series &s : series) {
+        std::snprintf(b, sizeof b, "<g clip-path=\"url(#box%d)\">", clips);
+        out << b;
         const Range &r = s.axis == 0 ? left : right;
         int n = int(s.v.size());
         auto X = [&](int i) { return L + PW * (i + 0.5) / n; };
@@ -174,7 +184,7 @@ void Plot(std::ostream &out, const std::string &title, std::vector<Series> serie
                 out << b;
             } else if (s.style == Series::Bars && v != 0) {
                 double y0 = Y(std::fmax(r.lo, 0)), y1 = Y(v);
-                std::snprintf(b, sizeof b, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"%s\"/>",
+                std::snprintf(b, sizeof b, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"%s\" fill-opacity=\"0.6\"/>",
                               L + PW * double(i) / n, std::fmin(y0, y1), std::fmax(PW / double(n), 0.6),
                               std::fabs(y0 - y1), s.color.c_str());
                 out << b;
@@ -186,6 +196,7 @@ void Plot(std::ostream &out, const std::string &title, std::vector<Series> serie
                 out << b;
             }
         }
+        out << "</g>";
         std::snprintf(b, sizeof b, "<rect x=\"%.1f\" y=\"%d\" width=\"10\" height=\"3\" fill=\"%s\"/>", legend, 9,
                       s.color.c_str());
         out << b;

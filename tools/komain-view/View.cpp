@@ -312,7 +312,8 @@ void StColumns(ViewDay &d)
     }
     const StTail &t = d.old ? kStTailOld : kStTail;
     for (int row = 1; row <= t.rows; ++row)
-        add(std::string("state_") + Sensortable[row].Code, StKind::Char, "");
+        add("state_" + std::string(Sensortable[row].Code, strnlen(Sensortable[row].Code, sizeof Sensortable[row].Code)),
+            StKind::Char, "");
     add("LE_latest", StKind::Tenths, "0.1 mm");
     add("RAW_latest", StKind::Tenths, "0.1 mm");
     if (d.old)
