@@ -519,8 +519,10 @@ std::string ViewStationZone(const std::string &dir)
 
 std::string ViewZone::Suffix(const std::string &local) const
 {
-    if (spec == "Z" || (spec.size() == 6 && (spec[0] == '+' || spec[0] == '-') && spec[3] == ':'))
-        return spec;
+    if (text.empty())   // not known: local time as it is
+        return "";
+    if (text == "Z" || (text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':'))
+        return text;
     struct tm t = {};
     if (std::sscanf(local.c_str(), "%4d-%2d-%2dT%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
                     &t.tm_min) != 5)
@@ -529,7 +531,7 @@ std::string ViewZone::Suffix(const std::string &local) const
     // The rule is the process's own zone while the time is converted.
     const char *was = std::getenv("TZ");
     std::string saved = was != nullptr ? was : "";
-    setenv("TZ", spec.c_str(), 1);
+    setenv("TZ", text.c_str(), 1);
     tzset();
     mktime(&t);
     if (was != nullptr)

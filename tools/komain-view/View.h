@@ -58,7 +58,7 @@ ViewDay ViewReadDay(const std::string &root, const ViewKind &kind, int year, int
 // ("CET-1CEST,M3.5.0,M10.5.0/3", "UTC0", "Europe/Berlin") that gives each
 // local time its own offset.
 struct ViewZone {
-    std::string spec = "Z";
+    std::string text = "Z";
     std::string Suffix(const std::string &localTime) const;
 };
 // The zone a simulated station ran in: the TZ its supervisor recorded in

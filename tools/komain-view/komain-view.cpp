@@ -131,8 +131,8 @@ int main(int argc, char **argv)
         }
     }
     ViewZone zone;
-    zone.spec = !tz.empty() ? tz : ViewStationZone(dir);
-    if (zone.spec.empty())
+    zone.text = !tz.empty() ? tz : ViewStationZone(dir);
+    if (zone.text.empty())
         std::cerr << dir << ": the station's time zone is not recorded here; times go without an offset (give --tz)\n";
 
     bool perFile = !outPath.empty() && IsDir(outPath);
