@@ -160,12 +160,14 @@ int StatusHead(const FixedLine &l, const TemproraryDataRec &td)
         l.Put(17, 4, "%04d", int(m.CFSpace));
     else
         l.Fill(17, '-', 4);
-    l.Bytes(21, &m.GpsState, 1);
-    l.Bytes(22, &m.DoorState, 1);
-    l.Bytes(23, &m.CanExtState, 1);
-    l.Bytes(24, &m.ListenState, 1);
-    l.Bytes(25, &m.CanBusState, 1);
-    int pos = 26;
+    // A state no process has set yet (the listener's before its first pass)
+    // is a zero byte in the segment; the line is text, so it shows as not
+    // yet known.
+    int pos = 21;
+    for (char state : {m.GpsState, m.DoorState, m.CanExtState, m.ListenState, m.CanBusState}) {
+        char c = state == '\0' ? '9' : state;
+        l.Bytes(pos++, &c, 1);
+    }
     for (int sub : {SUB_CLIM, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA})
         pos = SubGroup(l, pos, td.SubStat[sub]);
     return TerhGroup(l, pos, td.Terh);
