@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "core/CanRing.h"
@@ -156,6 +157,45 @@ long long BytesWritten()
     if (f != nullptr)
         std::fclose(f);
     return v;
+}
+
+namespace {
+constexpr int kMixNodes[] = {NODE_MAIN, NODE_CLIM, NODE_RADI, NODE_EATH, NODE_SOIL,
+                             NODE_SEAA, NODE_TERH, NODE_TAIR, NODE_RAIN};
+constexpr unsigned kMixNodeCount = sizeof kMixNodes / sizeof kMixNodes[0];
+} // namespace
+
+TpCanFrame MixFrame(unsigned n)
+{
+    TpCanFrame f {};
+    const int node = kMixNodes[n % kMixNodeCount];
+    const int pdo = int(n / kMixNodeCount % 4) + 1;
+    f.can_id = uint32_t(0x080 + 0x100 * pdo + node);
+    f.can_dlc = 8;
+    const uint16_t word = uint16_t(1000 + n % 3000);
+    for (int i = 0; i < 8; i += 2)
+        std::memcpy(f.data + i, &word, sizeof word);
+    return f;
+}
+
+BusSender::BusSender(const char *root)
+{
+    to_.sun_family = AF_UNIX;
+    if (std::snprintf(to_.sun_path, sizeof to_.sun_path, "%s/run/can0", root) >= int(sizeof to_.sun_path))
+        return;
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+BusSender::~BusSender()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool BusSender::Send(const TpCanFrame &f) const
+{
+    return sendto(fd_, &f, sizeof f, MSG_NOSIGNAL, reinterpret_cast<const struct sockaddr *>(&to_), sizeof to_) ==
+           ssize_t(sizeof f);
 }
 
 } // namespace bench

@@ -7,7 +7,10 @@
 #include <ctime>
 #include <string>
 
+#include <sys/un.h>
+
 #include "core/ShareMem.h"
+#include "platform/Transplant.h"
 #include "sampling/SampleStore.h"
 
 namespace bench {
@@ -56,6 +59,26 @@ private:
 
 // Bytes this process has handed to write(2) so far (/proc/self/io wchar).
 long long BytesWritten();
+
+// Frame n of a busy bus: the four transmit packets of the main board and of
+// every extension board in turn, with changing four-digit readings.
+TpCanFrame MixFrame(unsigned n);
+
+// A sender into the CAN socket a station binds at DIR/run/can0.
+class BusSender {
+public:
+    explicit BusSender(const char *root);
+    ~BusSender();
+    BusSender(const BusSender &) = delete;
+    BusSender &operator=(const BusSender &) = delete;
+    bool Ok() const { return fd_ >= 0; }
+    // Blocks while the socket's queue is full; false when nobody is bound.
+    bool Send(const TpCanFrame &f) const;
+
+private:
+    int fd_ = -1;
+    struct sockaddr_un to_ {};
+};
 
 } // namespace bench
 

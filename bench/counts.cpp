@@ -5,6 +5,8 @@
 //   komain_counts minute N           N minute cycles, files existing
 //   komain_counts newday N           N minute cycles creating the day files
 //   komain_counts hour N             N minute cycles at minute 0 (hourly records)
+//   komain_counts recv N             N frames of the bench mix through process A's
+//                                    whole receive step on the simulated socket
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,13 +14,14 @@
 
 #include "BenchFixture.h"
 #include "canbus/CanReceive.h"
+#include "canbus/CanSend.h"
 #include "core/CanRing.h"
 #include "sampling/CanSample2Value.h"
 
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: komain_counts frame NODE PDO N | minute N | newday N | hour N\n");
+        std::fprintf(stderr, "usage: komain_counts frame NODE PDO N | minute N | newday N | hour N | recv N\n");
         return 2;
     }
     const char *what = argv[1];
@@ -35,6 +38,26 @@ int main(int argc, char **argv)
             ProcessCanPkg();
             CanSample2Value();
         }
+        return 0;
+    }
+    if (std::strcmp(what, "recv") == 0) {
+        long n = std::atol(argv[2]);
+        bench::Sandbox sb("2026-03-10 12:00:00");
+        bench::AttachStation();
+        bench::QuietConsole quiet;
+        fd_socket_can = TpCanOpen("can0");
+        const bench::BusSender bus(sb.Root().c_str());
+        if (fd_socket_can < 0 || !bus.Ok())
+            return 1;
+        // In batches that fit the socket's queue (the sends count too, a
+        // few dozen instructions each).
+        for (long i = 0; i < n; i += 8) {
+            for (long k = i; k < i + 8; ++k)
+                bus.Send(bench::MixFrame(unsigned(k)));
+            for (long k = i; k < i + 8; ++k)
+                RcvCanPacket();
+        }
+        TpCanClose(fd_socket_can);
         return 0;
     }
     bool newDay = std::strcmp(what, "newday") == 0;

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "BenchFixture.h"
-#include "processing/SlotFile.h"
+#include "processing/HourRecords.h"
 
 namespace {
 
@@ -100,27 +100,44 @@ static void BM_MinuteCycleDay(benchmark::State &state)
 }
 BENCHMARK(BM_MinuteCycleDay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Creating a month file of hourly slots (31 days x 24 hours of 1,024
-// bytes, the longest hourly record) through the one slot-file mechanism
-// every record kind uses, and writing its first slot.
-static void BM_MonthFileCreate(benchmark::State &state)
+// An hourly saver at minute 0: its record computed, converted and written
+// into its slot of the month file, through the saver's own code. Argument
+// 0 picks the saver; argument 1 is 1 when the month file is made anew each
+// time (the first hour of a month), 0 when it exists. The difference of
+// the two is the creation of a month file of 744 slots.
+namespace {
+struct HourSaver {
+    int (*save)();
+    const char *dir;
+};
+constexpr HourSaver kHourSavers[] = {
+    {DhgdSave, "DHGD"}, {DhcdSave, "DHCD"}, {DhrdSave, "DHRD"}, {DhgdSave_Old, "DHGD"}, {DhgdnzSave, "DHGDNZ"},
+};
+} // namespace
+
+static void BM_HourSave(benchmark::State &state)
 {
-    bench::Sandbox sb("2026-03-10 20:01:30");
+    bench::Sandbox sb("2026-03-01 00:00:30");
     bench::AttachStation();
     bench::QuietConsole quiet;
-    static const SlotFileKind kMonth{"MonthBench", 31 * 24, LAST_RECORD_LEN, DaySlotHeaderFn};
-    static const char *const kDirs[] = {"/mnt/nand3/benchmonth", nullptr};
-    DaySlotHeader header{"DHGD", "10101", 2026, 3, 1};
-    static char text[LAST_RECORD_LEN];
-    std::memset(text, 'x', sizeof text);
-    const char *path = "/mnt/nand3/benchmonth/2603.DAT";
-    std::string onHost = sb.Root() + path;
-    SlotWrite w{kDirs, path, "/mnt/nand3/rcdLOG.log", &header, 0, text, nullptr, 0, 0};
+    bench::MinuteCycle();
+    const HourSaver &s = kHourSavers[state.range(0)];
+    const std::string dir = sb.Root() + "/mnt/nand3/tempdata/" + s.dir;
+    s.save();
+    int h = 1;
     for (auto _ : state) {
-        state.PauseTiming();
-        std::remove(onHost.c_str());
-        state.ResumeTiming();
-        SlotFileSave(kMonth, w);
+        if (state.range(1) != 0) {
+            state.PauseTiming();
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+            state.ResumeTiming();
+        }
+        sb.At(3600L * h);
+        benchmark::DoNotOptimize(s.save());
+        h = h % 23 + 1;
     }
+    state.SetLabel(s.dir);
 }
-BENCHMARK(BM_MonthFileCreate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HourSave)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);

@@ -38,6 +38,7 @@ printf "%-26s %12s %12s %14s %11s\n" "path" "instr/op" "ARM9 us/op" "frames/s" "
         row "frame node $node TPDO$pdo" 2000 frame frame $node $pdo
     done
 done
+[ "${2:-}" = --minutes-only ] || row "frame received, bus mix" 2000 frame recv
 row "minute cycle" 4 minute minute
 row "minute cycle, new day" 2 minute newday
 row "minute cycle at minute 0" 2 minute hour
