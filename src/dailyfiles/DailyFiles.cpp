@@ -133,11 +133,18 @@ int StatusHead(const FixedLine &l, const TemproraryDataRec &td)
         l.Put(MainAt("cf_space"), 4, "%04d", int(m.CFSpace));
     else
         l.Fill(MainAt("cf_space"), '-', 4);
-    l.Bytes(MainAt("gps_state"), &m.GpsState, 1);
-    l.Bytes(MainAt("door_state"), &m.DoorState, 1);
-    l.Bytes(MainAt("can_ext_state"), &m.CanExtState, 1);
-    l.Bytes(MainAt("listen_state"), &m.ListenState, 1);
-    l.Bytes(MainAt("can_bus_state"), &m.CanBusState, 1);
+    // A state no process has set yet (the listener's before its first pass)
+    // is a zero byte in the segment; the line is text, so it shows as not
+    // yet known.
+    auto state = [&](const char *name, char c) {
+        char shown = c == '\0' ? '9' : c;
+        l.Bytes(MainAt(name), &shown, 1);
+    };
+    state("gps_state", m.GpsState);
+    state("door_state", m.DoorState);
+    state("can_ext_state", m.CanExtState);
+    state("listen_state", m.ListenState);
+    state("can_bus_state", m.CanBusState);
     for (int sub : {SUB_CLIM, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA})
         SubGroup(l, kStGroups[sub].at, td.SubStat[sub]);
     return TerhGroup(l, kStGroups[5].at, td.Terh);
