@@ -171,6 +171,7 @@ while alive; do
             done
             echo "files $(du -sb "$root/mnt" | cut -f1)"
             echo "frames $(wc -l <"$root/sim/can0.log")"
+            echo "console $(stat -c %s "$root/sim/komain.out")"
         } >"$out.tmp"
         mv "$out.tmp" "$out"
         [ -e "$out.base" ] || cp "$out" "$out.base"
@@ -198,16 +199,19 @@ FNR == 1   { f++ }
 f == 1 && /^proc/    { cpu0 += $4; wr0 += $5 }
 f == 1 && /^files/   { files0 = $2 }
 f == 1 && /^frames/  { fr0 = $2 }
+f == 1 && /^console/ { con0 = $2 }
 f == 2 && /^elapsed/ { t = $2 }
 f == 2 && /^proc/    { n++; printf "process %d (pid %s): %6d kB resident (%d kB private), %8.2f s CPU since start, %10d bytes written since start\n", n, $2, $3, $6, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3; if ($6 > priv) priv = $6 }
 f == 2 && /^shm/     { printf "shared segment key %s: %d bytes\n", $2, $3; shm += $3; nshm++ }
 f == 2 && /^files/   { files = $2 }
 f == 2 && /^frames/  { fr = $2 }
+f == 2 && /^console/ { con = $2 }
 END {
     if (t <= 0) t = 1
     printf "largest resident %d kB, largest private %d kB; %d shared segments, %d bytes in all\n", rss, priv, nshm, shm
     printf "measured window %d s: CPU %.2f s = %.3f %% of one core = %.1f s an hour\n", t, cpu - cpu0, 100 * (cpu - cpu0) / t, (cpu - cpu0) * 3600 / t
     printf "written (wchar) %d bytes = %.2f MB an hour = %.1f MB a day\n", wr - wr0, (wr - wr0) * 3600 / t / 1e6, (wr - wr0) * 86400 / t / 1e6
+    printf "of it console output %d bytes = %.2f MB an hour; the rest (files, serial lines, LAN) %.2f MB an hour = %.1f MB a day\n", con - con0, (con - con0) * 3600 / t / 1e6, (wr - wr0 - con + con0) * 3600 / t / 1e6, (wr - wr0 - con + con0) * 86400 / t / 1e6
     printf "sandbox files grew %d bytes = %.2f MB an hour; now %d bytes\n", files - files0, (files - files0) * 3600 / t / 1e6, files
     printf "bus frames (both ways) %.1f a second\n", (fr - fr0) / t
 }' "$out.base" "$out"
