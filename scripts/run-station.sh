@@ -10,13 +10,15 @@
 # and opens the console. komain is restarted after each simulated reboot,
 # as the board would be.
 #
-#   scripts/run-station.sh [--minutes N] [SANDBOX_DIR] [-- STATIONSIM OPTIONS...]
+#   scripts/run-station.sh [--minutes N] [--page FILE] [SANDBOX_DIR] [-- STATIONSIM OPTIONS...]
 #
 # Without a folder the station lives in /tmp/komain-station, or in
 # /tmp/komain-station-2, -3 ... when another station runs there already.
 # --minutes N runs without a console for N minutes of simulated time,
 # prints each saved minute as a watch row and exits 0 only when every
 # minute was written and read back over COM0.
+# --page FILE keeps FILE the day page of komain-view (plots of the day's
+# minutes, the hourly records), rewritten whenever an hour is saved.
 # Environment: KOMAIN_CLOCK="YYYY-MM-DD HH:MM:SS" starts at another time,
 # KOMAIN_KERNEL=2.6.39 simulates the older board.
 #
@@ -27,6 +29,7 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 
 minutes=0
+page=""
 root=""
 simargs=()
 while [ $# -gt 0 ]; do
@@ -34,6 +37,11 @@ while [ $# -gt 0 ]; do
     --minutes)
         [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] || { echo "run-station: --minutes takes a number of minutes" >&2; exit 2; }
         minutes=$2
+        shift 2
+        ;;
+    --page)
+        [ $# -ge 2 ] || { echo "run-station: --page takes a file name" >&2; exit 2; }
+        page=$(realpath -m "$2")
         shift 2
         ;;
     --) shift; simargs=("$@"); break ;;
@@ -85,6 +93,8 @@ fi
 root=$(cd "$root" && pwd -P)
 mkdir -p "$root/dev" "$root/run" "$root/sim"
 export KOMAIN_ROOT=$root TZ=${TZ:-UTC0}
+# The zone of the station's clock, for readers of its files (komain-view).
+printf '%s\n' "$TZ" >"$root/sim/tz"
 if [ "$minutes" -gt 0 ] && [ -z "${KOMAIN_CLOCK:-}" ]; then
     # Start a few seconds before a minute, so the run is not longer than it
     # need be.
@@ -109,6 +119,7 @@ last_port=ttymxc2
 # a job with everything it started.
 set -m
 supervisor=""
+pager=""
 stopping=0
 cleanup() {
     status=$?
@@ -116,6 +127,7 @@ cleanup() {
     stopping=1
     trap - INT TERM HUP EXIT
     [ -n "$supervisor" ] && kill -TERM -- "-$supervisor" 2>/dev/null || true
+    [ -n "$pager" ] && kill -TERM -- "-$pager" 2>/dev/null || true
     if [ -s "$root/run/komain.pid" ]; then
         kill -KILL -- "-$(cat "$root/run/komain.pid")" 2>/dev/null || true
     fi
@@ -143,6 +155,25 @@ trap cleanup INT TERM HUP EXIT
     done
 ) &
 supervisor=$!
+
+# The day page: written once the first minute is saved, then again after
+# each hourly save (the DHGD file's time moves).
+if [ -n "$page" ]; then
+    (
+        trap 'exit 0' TERM
+        last=""
+        while true; do
+            stamp=$(stat -c %Y "$root"/mnt/nand3/tempdata/DHGD/*.DAT 2>/dev/null | sort -n | tail -n 1 || true)
+            if [ "$stamp" != "$last" ] || [ ! -s "$page" ]; then
+                "$top/build-station/komain-view" "$root" --format page --out "$page" 2>/dev/null && last=$stamp
+            fi
+            sleep 5 &
+            wait $! || true
+        done
+    ) &
+    pager=$!
+    echo "day page: $page (rewritten every saved hour)"
+fi
 
 echo "komain runs in $root ($generation board); its output: $root/sim/komain.out"
 sim=("$top/build-station/stationsim" --root "$root" --ports "$generation" --record "$root/sim/can0.log" --point-lan)

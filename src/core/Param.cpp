@@ -101,34 +101,24 @@ int CheckFile(const ParamFile &f, int (*read)())
     return read();
 }
 
-// Writes the record to "<path>.tmp", forces it to the flash and renames it
-// over the file. On any failure the old file stays as it was.
-int SaveRecord(const ParamFile &f)
+} // namespace
+
+int SaveFileWhole(const char *path, const void *data, std::size_t size)
 {
-    const char *path = f.path;
-    const void *rec = f.record();
-    std::size_t size = f.size;
-    if (rec == nullptr)
-        return 0;
     char tmp[TP_PATH_MAX];
-    if (std::snprintf(tmp, sizeof tmp, "%s.tmp", path) >= int(sizeof tmp)) {
-        std::printf("error fp==NULL\n");
-        return 0;
-    }
+    if (std::snprintf(tmp, sizeof tmp, "%s.tmp", path) >= int(sizeof tmp))
+        return -1;
     FileCloser file(TpFopen(tmp, "w"));
-    if (file.fp == nullptr) {
-        std::printf("error fp==NULL\n");
-        return 0;
-    }
-    bool ok = std::fwrite(rec, size, 1, file.fp) == 1;
+    if (file.fp == nullptr)
+        return -1;
+    bool ok = std::fwrite(data, size, 1, file.fp) == 1;
     ok = ok && std::fflush(file.fp) == 0;
     ok = ok && fsync(fileno(file.fp)) == 0;
     ok = file.Close() == 0 && ok;
     ok = ok && TpRename(tmp, path) == 0;
     if (!ok) {
-        std::printf("SaveParaFile error\r\n");
         TpUnlink(tmp);
-        return 0;
+        return -2;
     }
     // Make the rename itself durable: sync the folder that holds the file.
     char dir[TP_PATH_MAX];
@@ -140,6 +130,27 @@ int SaveRecord(const ParamFile &f)
             fsync(fd);
             close(fd);
         }
+    }
+    return 0;
+}
+
+namespace {
+
+// Saves a parameter record whole (see SaveFileWhole). On any failure the
+// old file stays as it was.
+int SaveRecord(const ParamFile &f)
+{
+    const void *rec = f.record();
+    if (rec == nullptr)
+        return 0;
+    int rc = SaveFileWhole(f.path, rec, f.size);
+    if (rc == -1) {
+        std::printf("error fp==NULL\n");
+        return 0;
+    }
+    if (rc != 0) {
+        std::printf("SaveParaFile error\r\n");
+        return 0;
     }
     return 1;
 }

@@ -189,6 +189,11 @@ int SetModiParam();
 int ReloadParamFile();
 // Write the whole record; the number of records written (1 on success).
 // The file is replaced atomically: a power loss leaves the old or the new.
+// Writes size bytes to "<path>.tmp", forces them to the flash and renames
+// the file over path, so that a power cut leaves the old file or the new
+// one, never a short one. 0, -1 when the temporary file cannot be made,
+// -2 when writing or renaming it failed (it is removed again).
+int SaveFileWhole(const char *path, const void *data, std::size_t size);
 int SaveParaFileEx(int);
 int SaveParaFile(int);
 int SaveModiParaFile();

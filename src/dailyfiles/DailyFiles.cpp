@@ -8,6 +8,7 @@
 
 #include "core/MyTime.h"
 #include "core/ShareMem.h"
+#include "dailyfiles/DailyLayout.h"
 #include "dailyfiles/DailyLine.h"
 #include "processing/Dmgd.h"
 #include "processing/SlotFile.h"
@@ -16,50 +17,14 @@
 
 namespace {
 
-constexpr int LABEL = 4;   // "HHMM" at the start of every minute line
+constexpr int LABEL = DAILY_LABEL;
 constexpr const char *kVersion = "V1.00";
 
 // ---- minute lines of GG and RR -------------------------------------------
 
-using S = DailySrc;
-using F = DailyFmt;
-constexpr DailyField M(int e, F f = F::Pad4, const char *wrong = nullptr)
-{
-    return DailyField{S::Main, uint8_t(e), f, wrong};
-}
-constexpr DailyField C(int e, F f = F::Pad4) { return DailyField{S::Clim, uint8_t(e), f}; }
-constexpr DailyField kDashes{S::None, 0, F::Dashes};
-
-constexpr DailyField kGG[] = {
-    M(0), M(1), M(2), M(3), M(4), M(5), C(6), C(7), C(8),
-    M(6, F::Zero4), M(7, F::Zero4), M(8, F::Zero4), M(9, F::Zero4), M(10, F::Zero4),
-    M(11, F::Zero4), M(12, F::Zero4), M(13, F::Zero4), M(14, F::Zero4), M(15, F::Zero4),
-    M(16, F::Zero4), M(17, F::Zero4), M(18, F::Zero4), M(19, F::Zero4),
-    M(20), M(21), M(22), M(23), M(24), C(1), C(0), M(25, F::Star), M(26), M(26), M(27), M(28),
-    M(29, F::Pad5), M(30), M(31), C(10), M(32), M(33), M(34), M(35), M(36), M(37), M(38), M(39),
-    M(40, F::Pad4, "-999"), M(41), M(42, F::Pad5), M(43, F::Pad5), M(44, F::Pad5), M(45), M(46),
-    kDashes, M(48), M(49), M(50), M(51), M(52),
-};
-static_assert(std::size(kGG) == 60 && LABEL + DailyFieldsWidth(kGG) == 256);
-static_assert(256 + 60 + 2 == GG_LINE);
-
-constexpr DailyField kGGOld[] = {
-    M(0), M(1), M(2), M(3), M(4), M(5), C(6), C(7), C(8),
-    M(6, F::Zero4), M(7, F::Zero4), C(2, F::Zero4), C(3, F::Zero4), M(10, F::Zero4),
-    M(11, F::Zero4), M(12), C(1), C(0), M(13, F::Star), M(14), M(14), M(15), M(16),
-    M(17, F::Pad5), M(18), M(19), C(10), M(20), M(21), M(22), M(23), M(24), M(25), M(26), M(27),
-    M(28, F::Pad4, "////"), M(29), M(30, F::Pad5), M(31, F::Pad5), M(32, F::Pad5), M(33), M(34),
-    kDashes, M(36), M(37), M(38), M(39), M(40),
-};
-static_assert(std::size(kGGOld) == 48 && LABEL + DailyFieldsWidth(kGGOld) == 208);
-static_assert(208 + 48 + 2 == GG_LINE_OLD);
-
-constexpr DailyField R(int e) { return DailyField{S::Radi, uint8_t(e), F::Cut4}; }
-constexpr DailyField kRR[] = {
-    R(0),  R(1),  R(2),  R(3),  R(4),  R(5),  R(6),  R(7),  R(8),  R(9),  R(10), R(11), R(12),
-    R(13), R(14), R(15), R(16), R(17), R(18), R(19), R(20), R(21), R(22), R(23), R(24), R(25),
-};
-static_assert(LABEL + DailyFieldsWidth(kRR) + DMRD_FIELDS + 2 == RR_LINE);
+static_assert(DAILY_LABEL + DailyFieldsWidth(kGGFields) + int(std::size(kGGFields)) + 2 == GG_LINE);
+static_assert(DAILY_LABEL + DailyFieldsWidth(kGGFieldsOld) + int(std::size(kGGFieldsOld)) + 2 == GG_LINE_OLD);
+static_assert(DAILY_LABEL + DailyFieldsWidth(kRRFields) + DMRD_FIELDS + 2 == RR_LINE);
 
 void RecordLine(char *line, int size, const DailyField *table, int n, int hour, int minute,
                 const MinuteView *main, const MinuteView *clim, const MinuteView *radi)
@@ -78,10 +43,10 @@ void GGLine(const char *dmgd, const char *dmcd, char *line, bool old)
     MinuteViewParse(dmcd, RECORD_TEXT_LEN, DMCD_FIELDS, &c);
     struct tm now = *GetTime(0);
     if (old)
-        RecordLine(line, GG_LINE_OLD, kGGOld, int(std::size(kGGOld)), now.tm_hour, now.tm_min, &g,
+        RecordLine(line, GG_LINE_OLD, kGGFieldsOld, int(std::size(kGGFieldsOld)), now.tm_hour, now.tm_min, &g,
                    &c, nullptr);
     else
-        RecordLine(line, GG_LINE, kGG, int(std::size(kGG)), now.tm_hour, now.tm_min, &g, &c,
+        RecordLine(line, GG_LINE, kGGFields, int(std::size(kGGFields)), now.tm_hour, now.tm_min, &g, &c,
                    nullptr);
 }
 
@@ -104,16 +69,19 @@ int Unheard(const FixedLine &l, int pos, char state, const char *pattern)
 }
 bool Quiet(char state) { return state == 'N' || state == '9' || state == '2'; }
 
-// State, a reading x10, a character, a reading x10, two characters.
+// The sub-unit columns: state, a reading x10, a character, a reading x10,
+// two characters.
+constexpr int SubAt(const char *name) { return StAt(kStSubUnit, name); }
+
 int StatusWords(const FixedLine &l, int pos, char state, float r1, char c, float r2, char f1, char f2)
 {
-    l.Bytes(pos, &state, 1);
-    Times10(l, pos + 1, r1);
-    l.Bytes(pos + 5, &c, 1);
-    Times10(l, pos + 6, r2);
-    l.Bytes(pos + 10, &f1, 1);
-    l.Bytes(pos + 11, &f2, 1);
-    return pos + 12;
+    l.Bytes(pos + SubAt("state"), &state, 1);
+    Times10(l, pos + SubAt("voltage"), r1);
+    l.Bytes(pos + SubAt("voltage_low"), &c, 1);
+    Times10(l, pos + SubAt("board_temp"), r2);
+    l.Bytes(pos + SubAt("ch1"), &f1, 1);
+    l.Bytes(pos + SubAt("ch2"), &f2, 1);
+    return pos + ST_SUBUNIT_WIDTH;
 }
 
 int SubGroup(const FixedLine &l, int pos, const SubCollectorStat &s)
@@ -128,47 +96,58 @@ int TerhGroup(const FixedLine &l, int pos, const TerhStat &t)
     char state = t.State1;
     if (Quiet(state))
         return Unheard(l, pos, state, "...........");
-    return l.Put(pos, 12, "%c%04d%c%04d%c%c", state, t.Reading1 * 10, t.State2, t.Reading2 * 10,
-                 t.State3, t.Flag);
+    static_assert(StAt(kStTarh, "reading1") == 1 && StAt(kStTarh, "state2") == 5 &&
+                  StAt(kStTarh, "reading2") == 6 && StAt(kStTarh, "flag") == 11);
+    return l.Put(pos, ST_SUBUNIT_WIDTH, "%c%04d%c%04d%c%c", state, t.Reading1 * 10, t.State2,
+                 t.Reading2 * 10, t.State3, t.Flag);
 }
 
 int BoardGroup(const FixedLine &l, int pos, const ExtBoardStat &b)
 {
     if (Quiet(b.State))
         return Unheard(l, pos, b.State, "..............");
-    pos = StatusWords(l, pos, b.State, b.SupplyVoltage, b.VoltageLow, b.BoardTemp, b.Ch1, b.Ch2);
+    StatusWords(l, pos, b.State, b.SupplyVoltage, b.VoltageLow, b.BoardTemp, b.Ch1, b.Ch2);
     char count = char('0' + b.Status1);
-    l.Bytes(pos, &count, 1);
-    return l.Put(pos + 1, 2, "%02d", int(b.Status2));
+    l.Bytes(pos + SubAt("counter"), &count, 1);
+    l.Put(pos + SubAt("status"), 2, "%02d", int(b.Status2));
+    return pos + ST_BOARD_WIDTH;
 }
 
 // Bytes 0-97, the same in both generations: time, main unit, the five
 // sub-units and the temperature-humidity unit.
+constexpr int MainAt(const char *name) { return StAt(kStMain, name); }
+
 int StatusHead(const FixedLine &l, const TemproraryDataRec &td)
 {
     struct tm now = *GetTime(0);
     l.Put(0, LABEL, "%02d%02d", now.tm_hour, now.tm_min);
     l.Fill(4, '0', 1);
     MainCollectorStat m = td.MainStat;
-    Times10(l, 5, m.SupplyVoltage);
-    l.Bytes(9, &m.PowerKind, 1);
-    Times10(l, 10, m.Mact);
-    l.Bytes(14, &m.TerhState, 1);
-    l.Bytes(15, &m.WindState, 1);
-    l.Bytes(16, &m.CfState, 1);
+    Times10(l, MainAt("supply_voltage"), m.SupplyVoltage);
+    l.Bytes(MainAt("power_kind"), &m.PowerKind, 1);
+    Times10(l, MainAt("mact"), m.Mact);
+    l.Bytes(MainAt("terh_state"), &m.TerhState, 1);
+    l.Bytes(MainAt("wind_state"), &m.WindState, 1);
+    l.Bytes(MainAt("cf_state"), &m.CfState, 1);
     if (m.CfState == '0')
-        l.Put(17, 4, "%04d", int(m.CFSpace));
+        l.Put(MainAt("cf_space"), 4, "%04d", int(m.CFSpace));
     else
-        l.Fill(17, '-', 4);
-    l.Bytes(21, &m.GpsState, 1);
-    l.Bytes(22, &m.DoorState, 1);
-    l.Bytes(23, &m.CanExtState, 1);
-    l.Bytes(24, &m.ListenState, 1);
-    l.Bytes(25, &m.CanBusState, 1);
-    int pos = 26;
+        l.Fill(MainAt("cf_space"), '-', 4);
+    // A state no process has set yet (the listener's before its first pass)
+    // is a zero byte in the segment; the line is text, so it shows as not
+    // yet known.
+    auto state = [&](const char *name, char c) {
+        char shown = c == '\0' ? '9' : c;
+        l.Bytes(MainAt(name), &shown, 1);
+    };
+    state("gps_state", m.GpsState);
+    state("door_state", m.DoorState);
+    state("can_ext_state", m.CanExtState);
+    state("listen_state", m.ListenState);
+    state("can_bus_state", m.CanBusState);
     for (int sub : {SUB_CLIM, SUB_RADI, SUB_EATH, SUB_SOIL, SUB_SEAA})
-        pos = SubGroup(l, pos, td.SubStat[sub]);
-    return TerhGroup(l, pos, td.Terh);
+        SubGroup(l, kStGroups[sub].at, td.SubStat[sub]);
+    return TerhGroup(l, kStGroups[5].at, td.Terh);
 }
 
 int Latest(const FixedLine &l, int pos, const TemproraryDataRec &td, int e)
@@ -178,29 +157,15 @@ int Latest(const FixedLine &l, int pos, const TemproraryDataRec &td, int e)
     return Times10(l, pos, td.CurrentValue[e]);
 }
 
-// The DMGD elements at the end of the new line, each with its condition.
-enum class When : uint8_t { Enabled, TairNotDisabled, Tair, RainNotDisabled, Rain };
-struct StElement {
-    uint8_t elem;
-    When when;
-    uint8_t enable;
-};
-constexpr StElement kStElements[] = {
-    {20, When::Enabled, EL_T0},   {21, When::Enabled, EL_T01},        {22, When::TairNotDisabled, EL_T02},
-    {23, When::TairNotDisabled, EL_T03}, {24, When::Tair, 0},          {6, When::Enabled, EL_RAT},
-    {8, When::Enabled, EL_RAT1},  {10, When::RainNotDisabled, EL_RAT2}, {12, When::RainNotDisabled, EL_RAT3},
-    {14, When::Rain, 0},
-};
-
 bool StShown(const StElement &e, const TemproraryDataRec &td)
 {
     bool tair = td.TairStat.State == '0', rain = td.RainStat.State == '0';
     switch (e.when) {
-    case When::Enabled: return Enabled(e.enable);
-    case When::TairNotDisabled: return tair && NotDisabled(e.enable);
-    case When::Tair: return tair;
-    case When::RainNotDisabled: return rain && NotDisabled(e.enable);
-    case When::Rain: return rain;
+    case StWhen::Enabled: return Enabled(e.enable);
+    case StWhen::TairNotDisabled: return tair && NotDisabled(e.enable);
+    case StWhen::Tair: return tair;
+    case StWhen::RainNotDisabled: return rain && NotDisabled(e.enable);
+    case StWhen::Rain: return rain;
     }
     return false;
 }
@@ -214,21 +179,22 @@ void StLine(char *line, bool old)
     if (TemproraryData == nullptr || defdata == nullptr)
         return;
     const TemproraryDataRec &td = *TemproraryData;
-    int pos = StatusHead(l, td);
+    StatusHead(l, td);
     if (!old) {
-        pos = BoardGroup(l, pos, td.TairStat);
-        pos = BoardGroup(l, pos, td.RainStat);
+        BoardGroup(l, kStGroups[6].at, td.TairStat);
+        BoardGroup(l, kStGroups[7].at, td.RainStat);
     }
-    pos += 60;   // five unused groups, left as dashes
-    int rows = old ? 73 : 79;
-    pos = l.Bytes(pos, td.SensorState + 1, rows);
-    pos = Latest(l, pos, td, EL_LE);
-    pos = Latest(l, pos, td, 23);   // RAW
+    // Five unused groups stay dashes.
+    const StTail &t = old ? kStTailOld : kStTail;
+    l.Bytes(t.states, td.SensorState + 1, t.rows);
+    Latest(l, t.le, td, EL_LE);
+    Latest(l, t.raw, td, EL_RAW);
     if (old)
         return;
     MinuteView g;
     MinuteViewParse(FileSave != nullptr ? FileSave->DmgdText : nullptr, RECORD_TEXT_LEN,
                     DMGD_FIELDS, &g);
+    int pos = t.elements;
     for (const StElement &e : kStElements) {
         char q = g.qc[e.elem];
         bool ok = (q == '0' || q == '1' || q == '2') && g.has[e.elem];
@@ -237,7 +203,7 @@ void StLine(char *line, bool old)
         pos += 4;
     }
     if (td.RainStat.State == '0')
-        l.Put(pos, 4, "%04d", int(td.Rain.HourCount));
+        l.Put(t.rainCount, 4, "%04d", int(td.Rain.HourCount));
 }
 
 // ---- the files ---------------------------------------------------------------
@@ -439,7 +405,7 @@ void RRFileCalculate(const char *dmrd, char *line)
     struct tm t = *GetTime(RadiOffset());
     // The radiation day ends at 24:00, not at 00:00 of the next.
     int hour = t.tm_hour == 0 && t.tm_min == 0 ? 24 : t.tm_hour;
-    RecordLine(line, RR_LINE, kRR, int(std::size(kRR)), hour, t.tm_min, nullptr, nullptr, &r);
+    RecordLine(line, RR_LINE, kRRFields, int(std::size(kRRFields)), hour, t.tm_min, nullptr, nullptr, &r);
 }
 
 void STFileCalculate(char *line) { StLine(line, false); }

@@ -715,8 +715,12 @@ void CarryOver(MinuteRecord<N> &dst, const MinuteRecord<N> &src, std::initialize
 
 // ---- saving --------------------------------------------------------------
 
-const SlotFileKind kDmgdFile{"DmgdSave", DMGD_SLOTS, RECORD_TEXT_LEN, DaySlotHeaderFn};
-const SlotFileKind kDmgdFileCF{"DmgdSaveCF", DMGD_SLOTS, RECORD_TEXT_LEN, DaySlotHeaderFn};
+// A day file whose making a power cut stopped is completed before the
+// minute is written, so that no slot of it is left a hole.
+const SlotFileKind kDmgdFile{"DmgdSave", DMGD_SLOTS, RECORD_TEXT_LEN, DaySlotHeaderFn, 0, nullptr,
+                             &kRecordSlotTexts, true};
+const SlotFileKind kDmgdFileCF{"DmgdSaveCF", DMGD_SLOTS, RECORD_TEXT_LEN, DaySlotHeaderFn, 0, nullptr,
+                               &kRecordSlotTexts, true};
 
 int SaveOn(const SlotFileKind &kind, const char *root, const char *logPath)
 {

@@ -5,6 +5,7 @@
 
 #include "platform/Transplant.h"
 #include "core/Mutex.h"
+#include "core/Param.h"
 #include "core/ShareMem.h"
 
 unsigned char *LastMinData = nullptr;
@@ -51,18 +52,19 @@ int SaveLastMinData()
     if (LastMinData == nullptr || Statistic == nullptr)
         return -1;
     TpMkdir("/mnt/nand3/tempdata", 0777);
-    FILE *f = TpFopen(LastMinFileName(), "wb");
-    if (f == nullptr)
-        return -1;
     time_t now = NowLocked();
     std::memset(LastMinData, 0, LASTMIN_BYTES);
     StatisticPackLastMin(Statistic, LastMinData);
     PutWord(LastMinData, 0, int32_t(now));
     PutWord(LastMinData, 77, int32_t(now + time_t(Td()) * 60));
-    size_t n = std::fwrite(LastMinData, 1, LASTMIN_BYTES, f);
-    std::fclose(f);
+    // Written aside and renamed over the old file: a power cut in the middle
+    // of the save must not leave a short file, or the hour's statistics
+    // would not resume after the restart.
+    int rc = SaveFileWhole(LastMinFileName(), LastMinData, LASTMIN_BYTES);
+    if (rc == -1)
+        return -1;
     std::printf("save lastmindata\n");
-    return n == LASTMIN_BYTES ? 0 : -1;
+    return rc == 0 ? 0 : -1;
 }
 
 int LastMinRestore(StatisticRec *s, const unsigned char buf[LASTMIN_BYTES], time_t now, int td)

@@ -142,6 +142,9 @@ int SaveRecordSlot(const RecordFileLayout &layout, const RecordSaveTarget &to, c
                       layout.monthly ? MonthSlotHeaderFn : DaySlotHeaderFn};
     kind.fillFrom = layout.monthly ? layout.headerWidth : -1;
     kind.texts = layout.monthly ? &kHourSlotTexts : &kRecordSlotTexts;
+    // Day files cut short while being made are completed; month files of
+    // the wrong size are set aside and made again (below).
+    kind.keepWhole = !layout.monthly;
     SlotWrite w{};
     w.dirs = dirs;
     w.path = path;

@@ -66,6 +66,9 @@ public:
 
     // Starts komain; returns its process id (the group leader).
     pid_t Start();
+    // The clock the next Start() gives komain (a restart after a power cut
+    // resumes at the time the test chooses).
+    void SetClock(const std::string &clock) { opts_.clock = clock; }
     // Ends every process of the station (SIGKILL to its group) and reaps it.
     void Stop();
     // Number of live processes in the station's process group.
