@@ -85,6 +85,18 @@ members() {
         [ "$(readlink "/proc/$p/exe" 2>/dev/null)" = "$komain" ] && echo "$p"
     done
 }
+# The process's part: the started process is A (the CAN receiver); of its
+# two children C (the listener) has forked D (the minute loop), B has not.
+role() {
+    local lead ppid
+    lead=$(cat "$root/run/komain.pid" 2>/dev/null)
+    ppid=$(awk '{print $4}' "/proc/$1/stat" 2>/dev/null)
+    if [ "$1" = "$lead" ]; then echo A
+    elif [ "$ppid" != "$lead" ]; then echo D
+    elif echo "$2" | grep -qx "$(pgrep -P "$1" | head -n 1)"; then echo C
+    else echo B
+    fi
+}
 alive() { kill -0 "$station" 2>/dev/null || { echo "the station ended early; its log:" >&2; tail -n 30 "$log" >&2; exit 1; }; }
 send() { alive; echo "$1" >&7; sleep 2; }
 # Waits until komain runs with a started process other than $1, and a
@@ -146,6 +158,17 @@ if [ "$flood" -gt 0 ]; then
     exit 0
 fi
 
+# The upper half of the System V keys of this sandbox: FNV-1a of its folder,
+# as komain makes them.
+keys=$(
+    h=2166136261
+    for ((i = 0; i < ${#root}; i++)); do
+        printf -v c '%d' "'${root:i:1}"
+        h=$(( ((h ^ c) * 16777619) & 0xffffffff ))
+    done
+    printf '0x%04x' $((h & 0x7fff))
+)
+
 # A process or segment may go between two looks: the sampling tolerates it.
 set +e +o pipefail
 tick=$(getconf CLK_TCK)
@@ -162,15 +185,19 @@ while alive; do
                 anon=$(awk '/^RssAnon/ {print $2}' "/proc/$p/status" 2>/dev/null)
                 cpu=$(awk -v t="$tick" '{printf "%.2f", ($14 + $15) / t}' "/proc/$p/stat" 2>/dev/null)
                 wr=$(awk '/^wchar/ {print $2}' "/proc/$p/io" 2>/dev/null)
-                echo "proc $p ${rss:-0} ${cpu:-0} ${wr:-0} ${anon:-0}"
+                echo "proc $p ${rss:-0} ${cpu:-0} ${wr:-0} ${anon:-0} $(role "$p" "$pids")"
             done
+            # komain's segments: the private ones its processes made, and
+            # the keyed ones of this sandbox (they outlive a reboot).
             ipcs -m -p | awk 'NR > 3 && $3 ~ /^[0-9]+$/ {print $1, $3}' | while read -r id cpid; do
                 for p in $pids; do
-                    [ "$cpid" = "$p" ] && ipcs -m | awk -v id="$id" '$2 == id {print "shm", $1, $5}'
+                    [ "$cpid" = "$p" ] && ipcs -m | awk -v id="$id" '$2 == id && $1 == "0x00000000" {print "shm", $1, $5}'
                 done
             done
+            ipcs -m | awk -v k="$keys" 'NR > 3 && substr($1, 1, 6) == k {print "shm", $1, $5}'
             echo "files $(du -sb "$root/mnt" | cut -f1)"
             echo "frames $(wc -l <"$root/sim/can0.log")"
+            echo "console $(stat -c %s "$root/sim/komain.out")"
         } >"$out.tmp"
         mv "$out.tmp" "$out"
         [ -e "$out.base" ] || cp "$out" "$out.base"
@@ -198,16 +225,19 @@ FNR == 1   { f++ }
 f == 1 && /^proc/    { cpu0 += $4; wr0 += $5 }
 f == 1 && /^files/   { files0 = $2 }
 f == 1 && /^frames/  { fr0 = $2 }
+f == 1 && /^console/ { con0 = $2 }
 f == 2 && /^elapsed/ { t = $2 }
-f == 2 && /^proc/    { n++; printf "process %d (pid %s): %6d kB resident (%d kB private), %8.2f s CPU since start, %10d bytes written since start\n", n, $2, $3, $6, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3; if ($6 > priv) priv = $6 }
+f == 2 && /^proc/    { n++; printf "process %d (%s, pid %s): %6d kB resident (%d kB private), %8.2f s CPU since start, %10d bytes written since start\n", n, $7, $2, $3, $6, $4, $5; cpu += $4; wr += $5; if ($3 > rss) rss = $3; if ($6 > priv) priv = $6 }
 f == 2 && /^shm/     { printf "shared segment key %s: %d bytes\n", $2, $3; shm += $3; nshm++ }
 f == 2 && /^files/   { files = $2 }
 f == 2 && /^frames/  { fr = $2 }
+f == 2 && /^console/ { con = $2 }
 END {
     if (t <= 0) t = 1
     printf "largest resident %d kB, largest private %d kB; %d shared segments, %d bytes in all\n", rss, priv, nshm, shm
     printf "measured window %d s: CPU %.2f s = %.3f %% of one core = %.1f s an hour\n", t, cpu - cpu0, 100 * (cpu - cpu0) / t, (cpu - cpu0) * 3600 / t
     printf "written (wchar) %d bytes = %.2f MB an hour = %.1f MB a day\n", wr - wr0, (wr - wr0) * 3600 / t / 1e6, (wr - wr0) * 86400 / t / 1e6
+    printf "of it console output %d bytes = %.2f MB an hour; the rest (files, serial lines, LAN) %.2f MB an hour = %.1f MB a day\n", con - con0, (con - con0) * 3600 / t / 1e6, (wr - wr0 - con + con0) * 3600 / t / 1e6, (wr - wr0 - con + con0) * 86400 / t / 1e6
     printf "sandbox files grew %d bytes = %.2f MB an hour; now %d bytes\n", files - files0, (files - files0) * 3600 / t / 1e6, files
     printf "bus frames (both ways) %.1f a second\n", (fr - fr0) / t
 }' "$out.base" "$out"

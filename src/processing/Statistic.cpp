@@ -137,6 +137,8 @@ char QcHigh(int32_t w) { return char(uint8_t(w >> 8)); }
 // image; `put` selects the direction.
 constexpr int kHourFirst = 1, kHourLast = 76, kHourTailFirst = 114, kHourTailLast = 125;
 constexpr int kRadiFirst = 78, kRadiLast = 113;
+static_assert((kHourLast - kHourFirst + 1) + (kHourTailLast - kHourTailFirst + 1) == 88,
+              "the hour and day group is 88 words");
 
 // Walks the word numbers of the hour and day group: 1-76 then 114-125.
 struct HourWords {
@@ -231,6 +233,7 @@ void MoveHour(StatisticRec *s, Mover<Put> m)
 
 // Radiation group: 36 words (sum, maximum, time per element; R2 minimum and
 // time; sunshine minutes).
+static_assert(kRadiLast - kRadiFirst + 1 == 3 * SRD_COUNT + 3, "the radiation group is 36 words");
 template <bool Put>
 void MoveRadi(StatisticRec *s, Mover<Put> m)
 {

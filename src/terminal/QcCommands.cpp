@@ -133,8 +133,8 @@ int QcCommand(const char *param, const QcForm &f, bool remoteForm)
     }
     if (w.n != f.values + 1 || element < 0)
         return ReplyFalse();
-    float v[5];
-    bool number[5];
+    float v[5] = {};
+    bool number[5] = {};
     for (int k = 0; k < f.values; ++k)
         if (!ParseLimit(w.w[k + 1], v[k], number[k]))
             return ReplyFalse();
@@ -473,7 +473,7 @@ int ModifyPam(const char *param)
     }
     // Five values, or the first three; nothing in between.
     const int count = w.n - 1;
-    float v[5];
+    float v[5] = {};
     if ((count != 5 && count != 3) || !ParseNumbers(w, 1, count, v))
         return ReplyFalse();
     for (int k = 0; k < count; ++k)

@@ -125,7 +125,7 @@ constexpr ClockCommand kTime = {"TIME [HH:MM:SS]\r\n", ':', ValidTime, ApplyTime
 int SetClock(const ClockCommand &c, const char *param)
 {
     if (AsksUsage(param))
-        return Reply(c.usage);
+        return Reply("%s", c.usage);
     if (param[0] == '\0') {
         struct tm now = *GetTime(0);
         if (c.separator == '-')
@@ -178,7 +178,7 @@ int SetClock(const ClockCommand &c, const char *param)
 int SetPosition(char (&field)[16], int limit, const char *usage, const char *param)
 {
     if (AsksUsage(param))
-        return Reply(usage);
+        return Reply("%s", usage);
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(field).s);
     int len = int(strnlen(param, 17));
@@ -251,7 +251,7 @@ int ParseAddress(const char *param, char (&text)[16])
 int SetAddress(char (&field)[16], const char *usage, const char *param, const char *cmdFormat)
 {
     if (usage != nullptr && AsksUsage(param))
-        return Reply(usage);
+        return Reply("%s", usage);
     if (param[0] == '\0')
         return Reply("%s\r\n", FieldText(field).s);
     char text[16];

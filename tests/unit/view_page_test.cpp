@@ -47,7 +47,7 @@ ViewDay Day(const char *tag, int slots, int gapFrom, int gapTo)
 
 std::string Chromium(const std::string &args, const std::string &out)
 {
-    std::string cmd = std::string("timeout 60 ") + kChromium + " --headless --no-sandbox --disable-gpu " +
+    std::string cmd = std::string("timeout 60 ") + kChromium + " --headless --no-sandbox --disable-gpu --disable-dev-shm-usage " +
                       "--hide-scrollbars " + args + " >" + out + " 2>/dev/null";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream in(out, std::ios::binary);

@@ -74,7 +74,7 @@ TEST_F(MinuteTest, ViewReadsBackWhatTheWritersStoredInBothGenerations)
         SCOPED_TRACE(gen);
         Start("2026-06-30 23:59:10");
         defdataEx->Generation = gen;
-        for (int e : {EL_T0, EL_U, EL_P, EL_T1, EL_T2, EL_SV1, EL_SV2, EL_GR, EL_DR, EL_RAT, EL_TG})
+        for (int e : {EL_T0, EL_U, EL_P, EL_T1, EL_T2, EL_SV1, EL_SV2, EL_GR, EL_NR, EL_DR, EL_RAT, EL_TG})
             Enable(e);
         defdata->ObValid[12] = '1';   // the radiation board's group
         SampleDataRec &s = *SampleDataCopy;
@@ -88,6 +88,7 @@ TEST_F(MinuteTest, ViewReadsBackWhatTheWritersStoredInBothGenerations)
         Fill(s.Earth[0], -300);   // TG
         Fill(s.Radi[RADI_GR], 50000);
         Fill(s.Radi[RADI_DR], 30000);
+        Fill(s.Radi[RADI_NR], -4560);   // the one irradiance not zeroed at night
         TemproraryDataRec &t = *TemproraryData;
         t.MainStat.SupplyVoltage = 13.6f;
         t.MainStat.CanBusState = '0';
@@ -144,6 +145,7 @@ TEST_F(MinuteTest, ViewReadsBackWhatTheWritersStoredInBothGenerations)
         SameAsRecords(rr, {&r});
         EXPECT_EQ(gg.rows[0].slot, 238);
         EXPECT_EQ(rr.rows[0].slot, 1438);
+        EXPECT_EQ(Cell(rr, "NR")->value, -46);
         ASSERT_EQ(st.rows.size(), 1u);
         EXPECT_EQ(Cell(st, "supply_voltage")->value, 136);
         EXPECT_EQ(Cell(st, "CLIM_board_temp")->value, 215);

@@ -615,8 +615,42 @@ void ViewJsonLines(std::ostream &out, const ViewDay &d, const ViewZone &z)
 
 namespace {
 
-// Runs of minutes in which a board's state says it was not heard ('2'
-// silent since reset, '9' not yet heard).
+// "HH:MM" of a slot of the day: a minute or an hour of the records, a line
+// of the daily files (GG and ST from 20:01 of the day before, RR up to 24:00).
+std::string SlotTime(const ViewDay &d, int slot)
+{
+    int m = d.kind->monthly ? slot * 60
+            : d.kind->source == ViewKind::Record ? slot
+            : d.kind->source == ViewKind::RR     ? slot + 1
+                                                 : (slot - GG_SHIFT_MINUTES + 1440) % 1440;
+    char s[16];
+    std::snprintf(s, sizeof s, "%02d:%02d", (m / 60) % 100, m % 60);
+    return s;
+}
+
+// The runs of marked slots, the first few of them as "from-to (length)".
+std::string Runs(const ViewDay &d, const std::vector<bool> &on, int *total)
+{
+    std::string text;
+    int runs = 0;
+    *total = 0;
+    const char *unit = d.kind->monthly ? " h)" : " min)";
+    for (int s = 0; s < int(on.size()); ++s) {
+        if (!on[std::size_t(s)])
+            continue;
+        int e = s;
+        while (e + 1 < int(on.size()) && on[std::size_t(e + 1)])
+            ++e;
+        *total += e - s + 1;
+        if (++runs <= 6)
+            text += " " + SlotTime(d, s) + "-" + SlotTime(d, e) + " (" + std::to_string(e - s + 1) + unit;
+        s = e;
+    }
+    return runs > 6 ? text + " and " + std::to_string(runs - 6) + " more" : text;
+}
+
+// Slots in which a board's state says it was not heard ('2' silent since
+// reset, '9' not yet heard).
 void SilentBoards(std::ostream &out, const ViewDay &d)
 {
     std::vector<std::pair<std::string, int>> states;
@@ -630,31 +664,13 @@ void SilentBoards(std::ostream &out, const ViewDay &d)
     for (const auto &[board, col] : states) {
         if (col < 0)
             continue;
-        std::string runs;
-        int total = 0, start = -1, prev = -2;
-        std::string startTime, prevTime;
-        auto close = [&]() {
-            if (start < 0)
-                return;
-            int len = prev - start + 1;
-            total += len;
-            runs += " " + startTime.substr(11, 5) + "-" + prevTime.substr(11, 5) + " (" + std::to_string(len) + " min)";
-            start = -1;
-        };
+        std::vector<bool> silent(std::size_t(d.expected), false);
         for (const ViewRow &r : d.rows) {
-            const std::string &s = r.cells[std::size_t(col)].text;
-            bool silent = s == "2" || s == "9";
-            if (!silent || r.slot != prev + 1)
-                close();
-            if (silent) {
-                if (start < 0)
-                    start = r.slot, startTime = r.time;
-                prev = r.slot, prevTime = r.time;
-            } else {
-                prev = r.slot;
-            }
+            const std::string &t = r.cells[std::size_t(col)].text;
+            silent[std::size_t(r.slot)] = t == "2" || t == "9";
         }
-        close();
+        int total = 0;
+        std::string runs = Runs(d, silent, &total);
         if (total > 0)
             out << "  " << board << " silent " << total << " min:" << runs << '\n';
     }
@@ -670,6 +686,12 @@ void ViewReport(std::ostream &out, const ViewDay &d)
                   d.kind->monthly ? "hours" : d.kind->source == ViewKind::Record ? "minutes" : "lines",
                   std::size_t(d.expected) - d.rows.size(), d.problems.size());
     out << head << '\n';
+    std::vector<bool> missing(std::size_t(d.expected), true);
+    for (const ViewRow &r : d.rows)
+        missing[std::size_t(r.slot)] = false;
+    int total = 0;
+    if (std::string gaps = Runs(d, missing, &total); total > 0 && !d.rows.empty())
+        out << "  missing:" << gaps << '\n';
     // Elements whose QC was '0' in every written slot are the normal case
     // and stay out of the list.
     std::string line;

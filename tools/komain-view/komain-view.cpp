@@ -6,8 +6,8 @@
 //
 // DIR is a station folder (a sandbox, its mnt/, or a copied CF data tree).
 // Without --day the newest day with main minute records is taken. The times
-// are the station's local times with its offset stated: --tz, else the zone
-// the simulated station recorded in its sandbox. Without --out everything
+// are the station's local times with its offset stated: the zone the
+// simulated station recorded in its sandbox, else --tz. Without --out everything
 // goes to standard output; an existing folder as --out gets one file per
 // kind and format (TAG_FROM_TO.csv, .jsonl, .txt) and one page per day
 // (day-YYYY-MM-DD.html); any other --out is one file for all. Problems of
@@ -130,8 +130,14 @@ int main(int argc, char **argv)
             chosen.push_back(vk);
         }
     }
+    // The zone the station's clock ran in is the truth about its times;
+    // --tz is for folders that do not say (a copied CF card).
     ViewZone zone;
-    zone.text = !tz.empty() ? tz : ViewStationZone(dir);
+    zone.text = ViewStationZone(dir);
+    if (zone.text.empty())
+        zone.text = tz;
+    else if (!tz.empty() && tz != zone.text)
+        std::cerr << dir << ": the station's clock ran in zone " << zone.text << "; --tz " << tz << " is not used\n";
     if (zone.text.empty())
         std::cerr << dir << ": the station's time zone is not recorded here; times go without an offset (give --tz)\n";
 
