@@ -148,10 +148,15 @@ trap cleanup INT TERM HUP EXIT
     while true; do
         "$top/build-station/komain" >>"$root/sim/komain.out" 2>&1 </dev/null &
         echo $! >"$root/run/komain.pid"
-        wait $! || true
+        # A reboot kills it: no job-status line on the console for that.
+        { wait $!; } 2>/dev/null || true
         # The starting process has ended: a reboot ends the whole group.
         sleep 1
-        echo "--- komain ended ($(tail -n 1 "$root/sim/reboot.log" 2>/dev/null)); starting again" >&2
+        # On a terminal the line replaces the console's prompt, which the
+        # console draws again within a second.
+        clear_line=""
+        [ -t 2 ] && clear_line=$'\r\033[K'
+        echo "${clear_line}--- komain ended ($(tail -n 1 "$root/sim/reboot.log" 2>/dev/null)); starting again" >&2
     done
 ) &
 supervisor=$!

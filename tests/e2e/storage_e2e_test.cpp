@@ -1,6 +1,7 @@
 // The storage work of the housekeeping process in a running station: the
-// nightly copy at 02:03 with the card in and with the slot empty, the CF
-// twin of the minute record, and the hourly clean-up of a nearly full NAND.
+// nightly copy at 02:03 with the slot empty and the hourly clean-up of a
+// nearly full NAND (the copy to an inserted card runs on the simulated
+// world, in world_e2e_test).
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -38,28 +39,6 @@ std::unique_ptr<Station> StartAt(const char *clock, bool card)
 }
 
 } // namespace
-
-TEST(StorageE2E, CardInsertedGetsYesterdaysFilesAt0203AndTheMinuteTwin)
-{
-    auto st = StartAt("2026-03-01 02:02:40", true);
-    for (const char *k : {"GG", "RR", "ST"})
-        PlaceAt(*st, std::string("/mnt/nand3/data/") + k + "260228.DAT", "2026-02-28 20:00:00");
-    ASSERT_GT(st->Start(), 0);
-    const std::string dir = "/mnt/cf/data/10101/202602/";
-    EXPECT_TRUE(Station::WaitFor([&] { return st->ReadFile(dir + "ST260228.DAT") == "ST260228.DAT"; }, 40s))
-        << st->Output();
-    EXPECT_EQ(st->ReadFile(dir + "GG260228.DAT"), "GG260228.DAT");
-    EXPECT_EQ(st->ReadFile(dir + "RR260228.DAT"), "RR260228.DAT");
-    // The minute record of 02:03 on the card as well as on NAND.
-    const int slot = 2 * 60 + 3;
-    EXPECT_TRUE(Station::WaitFor(
-        [&] {
-            std::string f = st->ReadFile("/mnt/cf/tempdata/DMGD/260301.DAT");
-            return f.size() == 1440u * 512 && f.compare(slot * 512 + 22, 5, "02:03") == 0;
-        },
-        20s))
-        << st->Output();
-}
 
 TEST(StorageE2E, EmptySlotAtTheCopyIsReportedAndNothingCopied)
 {

@@ -376,33 +376,4 @@ void Station::RemoveIpc() const
     sweep("/proc/sysvipc/sem", [](int id) { semctl(id, 0, IPC_RMID); });
 }
 
-TpCanFrame MainBoardTempHumidity(int t, int u)
-{
-    TpCanFrame f{};
-    f.can_id = 0x180 + 18;
-    f.can_dlc = 8;
-    f.data[0] = uint8_t(t & 0xff);
-    f.data[1] = uint8_t((t >> 8) & 0xff);
-    f.data[2] = uint8_t(u & 0xff);
-    f.data[3] = uint8_t((u >> 8) & 0xff);
-    return f;
-}
-
-std::string AskTerminal(int fd, const std::string &command, const std::string &expect)
-{
-    using namespace std::chrono_literals;
-    if (write(fd, command.data(), command.size()) != ssize_t(command.size()))
-        return {};
-    std::string got;
-    Station::WaitFor(
-        [&] {
-            char buf[2048];
-            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-                got.append(buf, size_t(n));
-            return got.find(expect) != std::string::npos;
-        },
-        3s);
-    return got.find(expect) != std::string::npos ? expect : got;
-}
-
 } // namespace komain_test

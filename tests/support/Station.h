@@ -113,13 +113,6 @@ private:
     std::string heard_[2];   // COM0, LAN
 };
 
-// Node 18, transmit PDO 1: the main board's air temperature (0.01 deg C)
-// and humidity (0.01 %, the board divides by 10).
-TpCanFrame MainBoardTempHumidity(int t, int u);
-// Types a command on a terminal line and collects the reply until `expect`
-// has arrived or 3 s have passed; returns `expect`, or what came instead.
-std::string AskTerminal(int fd, const std::string &command, const std::string &expect);
-
 // Reads a whole host file ("" when missing).
 std::string ReadHostFile(const std::string &path);
 // Writes a whole host file, making its folders.

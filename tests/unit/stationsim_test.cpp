@@ -88,6 +88,18 @@ TEST(StationSim, WatchRowOfARecordLine)
     EXPECT_FALSE(ParseDmgd("DMGD 10101 2026-03-10 08:16 111 00", &r));
     EXPECT_FALSE(ParseDmgd("DMCD 10101 2026-03-10 08:16 ", &r));
     EXPECT_FALSE(ParseDmgd("", &r));
+
+    // The hourly line of an older DHGD record: T0 group 15-19, U 21-23,
+    // dew point 25, pressure 26 (here without a value), winds 2-6, rain 12.
+    const char *text = "DHGD 10101 2026-03-10 09 00111110000010011111011101100000000000000000000000000000000000000000 "
+                       "0000000000000008 231 34 240 81 0812 12 215 230 0845 201 0805 65 58 0850 146 //// \r\n";
+    HourRow h;
+    ASSERT_TRUE(ParseDhgd(text, &h));
+    EXPECT_EQ(FormatHour(h, 60), "== 2026-03-10 09h DHGD: temp 21.5 (max 23.0 at 08:45, min 20.1 at 08:05) hum 65 "
+                                 "(min 58) dew 14.6 press -- wind 3.4 from 231 (max 8.1 from 240 at 08:12) rain 1.2 "
+                                 "| 60 minute rows watched");
+    EXPECT_FALSE(ParseDhgd(line, &h));
+    EXPECT_FALSE(ParseDhgd("DHGD 10101 2026-03-10 09 0111", &h));
 }
 
 TEST(StationSim, WeatherIsReproducibleAndPlausible)

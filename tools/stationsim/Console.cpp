@@ -372,25 +372,47 @@ void Console::Saved(const std::string &date, const std::string &time, bool whole
         ParseDmrdGlobal(ReadSlot(root + path, r.tm_hour * 60 + r.tm_min, 512), &row);
     }
     if (o_.watch) {
-        if (!hour_.Empty() && hour_.Hour() != row.date + " " + row.time.substr(0, 2)) {
-            char path[96];
-            std::snprintf(path, sizeof path, "/mnt/nand3/tempdata/DHGD/%s.DAT", yymmdd.substr(0, 4).c_str());
-            const int day = std::atoi(date.c_str() + 8);
-            const long size = p.generation != 0 ? 540 : 512;
-            std::string rec = ReadSlot(root + path, long(day - 1) * 24 + hour, size);
-            if (rec.size() < 30 || rec[25] == '-')
-                rec.clear();
-            Print(hour_.Line(rec));
-            hour_.Reset();
-        }
-        hour_.Add(row);
         if (rowsShown_ % 20 == 0)
             Print(RowHeader());
         ++rowsShown_;
         Print(FormatRow(row));
     }
+    ++hourRows_;
     // Read it back as a technician would.
     toSend_.push_back({text, date + " " + time, 0, whole});
+    // Minute 0 closes the hour: its DHGD record is rewritten with the final
+    // values right after the minute's save, so it is read a little later.
+    if (minute == 0) {
+        ReadBack h{{}, date + " " + time.substr(0, 2), 0, false, true, HostNow() + 3.0, hourRows_};
+        toSend_.push_back(h);
+        hourRows_ = 0;
+    }
+}
+
+bool Console::StartHourly(ReadBack *r)
+{
+    const StationParams &p = world_.Params();
+    const std::string path = world_.Options().root + "/mnt/nand3/tempdata/DHGD/" + r->time.substr(2, 2) +
+                             r->time.substr(5, 2) + ".DAT";
+    const int day = std::atoi(r->time.c_str() + 8), hour = std::atoi(r->time.c_str() + 11);
+    r->expect = ReadSlot(path, long(day - 1) * 24 + hour, p.generation != 0 ? 540 : 512);
+    if (r->expect.size() < 30 || r->expect[25] == '-') {
+        if (o_.watch)
+            Print("== " + r->time + "h: no hourly record saved");
+        return false;
+    }
+    return true;
+}
+
+void Console::ShowHour(const ReadBack &r, bool readBack)
+{
+    HourRow h;
+    if (!ParseDhgd(r.expect, &h)) {
+        Print("!! " + r.time + "h: the hourly record does not parse: " + r.expect.substr(0, 80));
+        return;
+    }
+    if (o_.watch)
+        Print(FormatHour(h, r.rows) + (readBack ? ", read back" : ""));
 }
 
 void Console::CheckReadBack(double now)
@@ -400,22 +422,27 @@ void Console::CheckReadBack(double now)
         const size_t at = captured_.find(r.expect);
         if (at != std::string::npos) {
             verified_ += r.whole ? 1 : 0;
+            if (r.hourly)
+                ShowHour(r, true);
             readBacks_.pop_front();
             captured_.clear();
         } else if (now > r.deadline) {
             ++failed_;
-            Print("!! " + r.time + ": DMGD on COM0 did not return the saved record; got: " + captured_.substr(0, 200));
+            Print("!! " + r.time + (r.hourly ? "h: DHGD" : ": DMGD") +
+                  " on COM0 did not return the saved record; got: " + captured_.substr(0, 200));
             readBacks_.pop_front();
             captured_.clear();
         }
     }
-    if (readBacks_.empty() && !toSend_.empty()) {
+    if (readBacks_.empty() && !toSend_.empty() && toSend_.front().due <= now) {
         ReadBack r = toSend_.front();
         toSend_.pop_front();
+        if (r.hourly && !StartHourly(&r))
+            return;
         r.deadline = now + 8.0;
         readBacks_.push_back(r);
         captured_.clear();
-        world_.SendCom0("DMGD " + r.time + " 1\r\n");
+        world_.SendCom0(std::string(r.hourly ? "DHGD " : "DMGD ") + r.time + " 1\r\n");
     }
 }
 

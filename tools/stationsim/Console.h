@@ -63,12 +63,17 @@ private:
     std::string outRest_;
     double nextPoll_ = 0;
     int rowsShown_ = 0, verified_ = 0, failed_ = 0;
-    HourSummary hour_;
+    int hourRows_ = 0;   // minute rows shown since the last hourly record
     struct ReadBack {
         std::string expect, time;
         double deadline;
-        bool whole;   // a whole minute, not the start-up's partial one
+        bool whole;          // a whole minute, not the start-up's partial one
+        bool hourly = false; // the hour's DHGD record, read from its month file when due
+        double due = 0;      // not sent before (host seconds)
+        int rows = 0;        // minute rows watched in that hour
     };
+    bool StartHourly(ReadBack *r);
+    void ShowHour(const ReadBack &r, bool readBack);
     std::deque<ReadBack> readBacks_;
     std::deque<ReadBack> toSend_;
     std::string captured_;

@@ -87,25 +87,40 @@ bool Take(const std::vector<std::string> &items, const std::string &qcOf, int f,
     return true;
 }
 
+// A record line of either generation, by its number of elements: its
+// header fields, items and QC characters by element index. False when the
+// line is not such a record; *newer tells the generation.
+struct Record {
+    std::vector<std::string_view> head;
+    std::vector<std::string> items;
+    std::string qcOf;
+    bool newer = false;
+};
+bool SplitRecord(std::string_view line, std::string_view tag, size_t newer, size_t older, Record *r)
+{
+    std::string_view rest;
+    if (!SplitHead(line, tag, &r->head, &rest))
+        return false;
+    const std::string_view flags = r->head[4];
+    if (flags.size() != newer && flags.size() != older)
+        return false;
+    r->newer = flags.size() == newer;
+    return Items(flags, r->head[5], rest, &r->items, &r->qcOf);
+}
+
 } // namespace
 
 bool ParseDmgd(std::string_view line, MinuteRow *row)
 {
-    std::vector<std::string_view> head;
-    std::string_view rest;
-    if (!SplitHead(line, "DMGD", &head, &rest))
+    Record rec;
+    if (!SplitRecord(line, "DMGD", kNew.fields, kOld.fields, &rec))
         return false;
-    const std::string_view flags = head[4];
-    const Layout &l = flags.size() == kNew.fields ? kNew : kOld;
-    if (flags.size() != kNew.fields && flags.size() != kOld.fields)
-        return false;
-    std::vector<std::string> items;
-    std::string qcOf;
-    if (!Items(flags, head[5], rest, &items, &qcOf))
-        return false;
+    const Layout &l = rec.newer ? kNew : kOld;
+    const std::vector<std::string> &items = rec.items;
+    const std::string &qcOf = rec.qcOf;
     *row = MinuteRow();
-    row->date = std::string(head[2]);
-    row->time = std::string(head[3]);
+    row->date = std::string(rec.head[2]);
+    row->time = std::string(rec.head[3]);
     row->hasTemp = Take(items, qcOf, l.temp, 0.1, &row->temp);
     row->hasHum = Take(items, qcOf, l.hum, 1.0, &row->hum);
     row->hasDew = Take(items, qcOf, l.dew, 0.1, &row->dew);
@@ -154,44 +169,70 @@ std::string FormatRow(const MinuteRow &r)
            col(r.hasRad, "%.0f", r.rad, 5) + "   " + r.qc;
 }
 
-void HourSummary::Add(const MinuteRow &r)
+namespace {
+
+// Element indexes of the summarised items per generation of the DHGD record.
+struct HourLayout {
+    size_t elements;
+    int wd10, ws10, gustDir, gust, gustAt, rain, temp, tMax, tMaxAt, tMin, tMinAt, hum, uMin, dew, press;
+};
+constexpr HourLayout kHourNew{92, 2, 3, 4, 5, 6, 12, 19, 20, 21, 22, 23, 45, 46, 49, 50};
+constexpr HourLayout kHourOld{68, 2, 3, 4, 5, 6, 12, 15, 16, 17, 18, 19, 21, 22, 25, 26};
+
+// An hhmm item as "HH:MM"; "" for the missing markers and other texts.
+std::string ClockOf(const std::vector<std::string> &items, const std::string &qcOf, int f)
 {
-    hour_ = r.date + " " + r.time.substr(0, 2);
-    ++rows_;
-    if (r.hasTemp) {
-        ++temps_;
-        tSum_ += r.temp;
-        tMax_ = r.temp > tMax_ ? r.temp : tMax_;
-        tMin_ = r.temp < tMin_ ? r.temp : tMin_;
-    }
-    if (r.hasHum) {
-        ++hums_;
-        uSum_ += r.hum;
-    }
-    if (r.hasPress) {
-        ++presses_;
-        pSum_ += r.press;
-    }
-    if (r.hasGust && r.gust > gustMax_)
-        gustMax_ = r.gust;
-    if (r.hasRain)
-        rain_ += r.rain;
+    double v = 0;
+    if (!Take(items, qcOf, f, 1.0, &v) || v < 0 || v > 2359)
+        return {};
+    char b[24];
+    std::snprintf(b, sizeof b, "%02d:%02d", int(v) / 100, int(v) % 100);
+    return b;
 }
 
-std::string HourSummary::Line(std::string_view record) const
+} // namespace
+
+bool ParseDhgd(std::string_view line, HourRow *row)
 {
-    std::string s = "== " + hour_ + "h, " + std::to_string(rows_) + " min:";
-    if (temps_ > 0)
-        s += " temp " + Fmt("%.1f", tSum_ / temps_) + " (" + Fmt("%.1f", tMin_) + ".." + Fmt("%.1f", tMax_) + ")";
-    if (hums_ > 0)
-        s += " hum " + Fmt("%.0f", uSum_ / hums_);
-    if (presses_ > 0)
-        s += " press " + Fmt("%.1f", pSum_ / presses_);
-    if (gustMax_ >= 0)
-        s += " max wind " + Fmt("%.1f", gustMax_);
-    s += " rain " + Fmt("%.1f", rain_);
-    s += record.empty() ? " | no hourly record" : " | hourly record saved";
-    return s;
+    Record rec;
+    if (!SplitRecord(line, "DHGD", kHourNew.elements, kHourOld.elements, &rec))
+        return false;
+    const HourLayout &l = rec.newer ? kHourNew : kHourOld;
+    const std::vector<std::string> &items = rec.items;
+    const std::string &qcOf = rec.qcOf;
+    *row = HourRow();
+    row->date = std::string(rec.head[2]);
+    row->hour = std::string(rec.head[3]);
+    row->hasTemp = Take(items, qcOf, l.temp, 0.1, &row->temp);
+    row->hasTMax = Take(items, qcOf, l.tMax, 0.1, &row->tMax);
+    row->hasTMin = Take(items, qcOf, l.tMin, 0.1, &row->tMin);
+    row->tMaxAt = ClockOf(items, qcOf, l.tMaxAt);
+    row->tMinAt = ClockOf(items, qcOf, l.tMinAt);
+    row->hasHum = Take(items, qcOf, l.hum, 1.0, &row->hum);
+    row->hasUMin = Take(items, qcOf, l.uMin, 1.0, &row->uMin);
+    row->hasDew = Take(items, qcOf, l.dew, 0.1, &row->dew);
+    row->hasPress = Take(items, qcOf, l.press, 0.1, &row->press);
+    row->hasWs = Take(items, qcOf, l.ws10, 0.1, &row->ws);
+    row->hasWd = Take(items, qcOf, l.wd10, 1.0, &row->wd);
+    row->hasGust = Take(items, qcOf, l.gust, 0.1, &row->gust);
+    row->hasGustDir = Take(items, qcOf, l.gustDir, 1.0, &row->gustDir);
+    row->gustAt = ClockOf(items, qcOf, l.gustAt);
+    row->hasRain = Take(items, qcOf, l.rain, 0.1, &row->rain);
+    return true;
+}
+
+std::string FormatHour(const HourRow &r, int minuteRows)
+{
+    auto v = [](bool has, const char *f, double x) { return has ? Fmt(f, x) : std::string("--"); };
+    auto at = [](const std::string &t) { return t.empty() ? std::string() : " at " + t; };
+    std::string s = "== " + r.date + " " + r.hour + "h DHGD: temp " + v(r.hasTemp, "%.1f", r.temp) + " (max " +
+                    v(r.hasTMax, "%.1f", r.tMax) + at(r.tMaxAt) + ", min " + v(r.hasTMin, "%.1f", r.tMin) +
+                    at(r.tMinAt) + ") hum " + v(r.hasHum, "%.0f", r.hum) + " (min " + v(r.hasUMin, "%.0f", r.uMin) +
+                    ") dew " + v(r.hasDew, "%.1f", r.dew) + " press " + v(r.hasPress, "%.1f", r.press) +
+                    " wind " + v(r.hasWs, "%.1f", r.ws) + " from " + v(r.hasWd, "%.0f", r.wd) + " (max " +
+                    v(r.hasGust, "%.1f", r.gust) + " from " + v(r.hasGustDir, "%.0f", r.gustDir) + at(r.gustAt) +
+                    ") rain " + v(r.hasRain, "%.1f", r.rain);
+    return s + " | " + std::to_string(minuteRows) + " minute rows watched";
 }
 
 std::string ReadSlot(const std::string &path, long slot, long slotSize)

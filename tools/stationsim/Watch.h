@@ -1,5 +1,5 @@
 // The watch: each saved main minute record as one readable table row, and
-// each hour as a summary line. Reads the record texts the logger stores in
+// each hourly record as a summary line of its values. Reads the record texts the logger stores in
 // its day files (and retrieves over a terminal), never its memory.
 #pragma once
 
@@ -27,22 +27,22 @@ bool ParseDmrdGlobal(std::string_view line, MinuteRow *row);
 std::string RowHeader();
 std::string FormatRow(const MinuteRow &row);
 
-// Collects the rows of one hour for its summary line.
-class HourSummary {
-public:
-    void Add(const MinuteRow &row);
-    bool Empty() const { return rows_ == 0; }
-    const std::string &Hour() const { return hour_; }
-    // "== 2026-12-06 08h: ..." with the means, extremes and sums of the
-    // rows seen; `record` is the hourly record text when one was found.
-    std::string Line(std::string_view record) const;
-    void Reset() { *this = HourSummary(); }
-
-private:
-    std::string hour_;   // "YYYY-MM-DD HH"
-    int rows_ = 0, temps_ = 0, hums_ = 0, presses_ = 0;
-    double tSum_ = 0, tMax_ = -1e9, tMin_ = 1e9, uSum_ = 0, pSum_ = 0, gustMax_ = -1, rain_ = 0;
+// The values of a DHGD hourly record (either record generation), in
+// display units; has* false when the element is absent or has no value.
+struct HourRow {
+    std::string date, hour;   // "YYYY-MM-DD", "HH"
+    double temp = 0, tMax = 0, tMin = 0, hum = 0, uMin = 0, dew = 0, press = 0, ws = 0, wd = 0, gust = 0,
+           gustDir = 0, rain = 0;
+    bool hasTemp = false, hasTMax = false, hasTMin = false, hasHum = false, hasUMin = false, hasDew = false,
+         hasPress = false, hasWs = false, hasWd = false, hasGust = false, hasGustDir = false, hasRain = false;
+    std::string tMaxAt, tMinAt, gustAt;   // "HH:MM" of the extremes, "" when unknown
 };
+
+// Parses a DHGD line. False when the text is not such a line.
+bool ParseDhgd(std::string_view line, HourRow *row);
+// "== 2026-03-10 09h DHGD: temp 20.0 (max 20.0 at 08:58, min 20.0 at 08:58) ..." with
+// the number of minute rows the watch showed for the hour.
+std::string FormatHour(const HourRow &row, int minuteRows);
 
 // The slot of a fixed-slot record file: the text up to its first NUL or
 // line end (empty when the file or slot is missing).

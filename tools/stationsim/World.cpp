@@ -126,6 +126,7 @@ World::World(WorldOptions o) : o_(std::move(o)), weather_(o_.seed, 39.1675, 116.
             offset_ = double(mktime(&t)) - HostNow();
         }
     }
+    trueOffset_ = offset_;
     ReloadParams();
 }
 
@@ -599,8 +600,12 @@ void World::HandleCan()
             t.tm_sec = f.data[6];
             t.tm_isdst = -1;
             const time_t at = mktime(&t);
-            if (at != time_t(-1))
+            if (at != time_t(-1)) {
                 offset_ = double(at) + 0.4 - now;
+                if (!gpsFix_)
+                    trueOffset_ = offset_;
+                gpsFix_ = true;
+            }
         } else if (id == ID_SYNC) {
             syncTimes_.push_back(now);
             if (syncTimes_.size() > 16)
@@ -657,6 +662,12 @@ void World::HandleInstrumentLine(int slot, const std::string &line)
 {
     const double now = HostNow();
     if (slot == kBoardSlot) {
+        // The logger (re)starts: its GPS receiver, powered with it, has no
+        // fix until the logger's first TIME broadcast, whose clock is then
+        // taken as the true time. A restart at another clock (time passed
+        // while the power was off) is thus not undone by the GPS.
+        if (line.find("PARADOWN") != std::string::npos)
+            gpsFix_ = false;
         if (Silent("serial"))
             return;
         if (line.find("PARADOWN") != std::string::npos) {
@@ -772,15 +783,19 @@ void World::Timers(double now)
     gaugeMm_ += k.rainMmH * (now - lastRainStep_) / 3600.0;
     lastRainStep_ = now;
 
-    // The GPS receiver: one ZDA and one RMC sentence a second.
-    const double logger = now + offset_;
-    const auto second = long(std::floor(logger));
+    // The GPS receiver: one ZDA and one RMC sentence a second, of the true
+    // time, not of the logger's clock: a receiver that followed the logger
+    // would never correct it, and one 5 minutes off would move the logger
+    // another 5 minutes at each correction. The true time runs on from the
+    // logger's clock at its start (see the PARADOWN line).
+    const double truth = now + trueOffset_;
+    const auto second = long(std::floor(truth));
     if (second != lastGpsSecond_) {
         lastGpsSecond_ = second;
         const bool windOnGps = InstrumentOn("wind") &&
                                std::find(o_.instruments.begin(), o_.instruments.end(), "wind@com2") != o_.instruments.end();
-        if (!windOnGps && !Silent("gps")) {
-            const auto utc = int64_t(std::floor(LocalSeconds(logger) - 8 * 3600.0 + gpsOffset_));
+        if (!windOnGps && !Silent("gps") && gpsFix_) {
+            const auto utc = int64_t(std::floor(LocalSeconds(truth) - 8 * 3600.0 + gpsOffset_));
             Queue(kGpsSlot, GpsZda(utc) + GpsRmc(utc, params_.latitude, params_.longitude), 0);
         }
     }
@@ -814,7 +829,7 @@ bool World::Step(int timeoutMs, int extraFd)
         p[n++] = {extraFd, POLLIN, 0};
         // Wake for the next serial reply or timer.
         const double now = HostNow();
-        double next = std::min({nextHeartbeat_, std::floor(now + offset_) + 1.0 - offset_, now + 0.25});
+        double next = std::min({nextHeartbeat_, std::floor(now + trueOffset_) + 1.0 - trueOffset_, now + 0.25});
         for (const Pending &q : pending_)
             next = std::min(next, q.due);
         if (replayNext_ < replay_.size())

@@ -142,6 +142,8 @@ private:
     StationParams params_;
     double paramsCheck_ = 0;
     double offset_ = 0;          // logger clock minus host clock
+    double trueOffset_ = 0;      // true time (the GPS's) minus host clock: the logger's clock at its start, run on
+    bool gpsFix_ = true;         // false from a logger start to its first TIME broadcast
     double lastSync_ = 0;        // host time of the last SYNC
     double nextHeartbeat_ = 0, nextVisibility_ = 0, nextWind_ = 0;
     long lastGpsSecond_ = 0;
