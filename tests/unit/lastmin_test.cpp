@@ -5,6 +5,7 @@
 // restarts the hour.
 #include "dmgd_fixture.h"
 
+#include <filesystem>
 #include <tuple>
 
 namespace {
@@ -79,6 +80,12 @@ TEST_F(LastMinTest, SavedFileIsReadBackAndShortFilesAreIgnored)
     EXPECT_EQ(ReadLastMinData(), 0);
     sb_->Write("/mnt/nand3/tempdata/lastmindata_new.bin", file + "x");
     EXPECT_EQ(ReadLastMinData(), 0);
+    // The save goes aside first: when that cannot be written, the file
+    // keeps its last whole image (a cut in the save leaves the old one).
+    sb_->Write("/mnt/nand3/tempdata/lastmindata_new.bin", file);
+    ASSERT_TRUE(std::filesystem::create_directory(sb_->Path("/mnt/nand3/tempdata/lastmindata_new.bin.tmp")));
+    EXPECT_EQ(SaveLastMinData(), -1);
+    EXPECT_EQ(sb_->Read("/mnt/nand3/tempdata/lastmindata_new.bin"), file);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(Statistic->Ext[SX_P].Min, STAT_MIN_START);
     EXPECT_EQ(out.find("unuseful"), std::string::npos);
