@@ -140,9 +140,10 @@ send "DAUSET"
 ready=$(date +%s)
 
 cpu_of() {
-    local p
-    for p in $(members); do
-        awk -v t="$(getconf CLK_TCK)" -v p="$p" '{printf "%s %.2f\n", p, ($14 + $15) / t}' "/proc/$p/stat" 2>/dev/null
+    local p pids
+    pids=$(members)
+    for p in $pids; do
+        awk -v t="$(getconf CLK_TCK)" -v p="$p" -v r="$(role "$p" "$pids")" '{printf "%s %.2f %s\n", p, ($14 + $15) / t, r}' "/proc/$p/stat" 2>/dev/null
     done
 }
 if [ "$flood" -gt 0 ]; then
@@ -151,7 +152,7 @@ if [ "$flood" -gt 0 ]; then
     build-bench/bench/komain_canflood "$root" "$flood"
     cpu_of >"$out"
     echo "== CPU of each komain process during the flood"
-    awk -v s="$flood" 'FNR == NR {c[$1] = $2; next} {printf "pid %s: %.2f s = %.0f %% of one core\n", $1, $2 - c[$1], 100 * ($2 - c[$1]) / s}' "$out.base" "$out"
+    awk -v s="$flood" 'FNR == NR {c[$1] = $2; next} {printf "%s (pid %s): %.2f s = %.0f %% of one core\n", $3, $1, $2 - c[$1], 100 * ($2 - c[$1]) / s}' "$out.base" "$out"
     exec 7>&-
     wait "$station" 2>/dev/null
     station=""
