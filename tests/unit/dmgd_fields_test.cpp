@@ -14,6 +14,12 @@ constexpr int F_RAT = 6, F_RAT1 = 8, F_RAT2 = 10, F_RAT3 = 12, F_RAT4 = 14, F_RA
               F_VI1 = 42, F_VI10 = 43, F_SD = 48;
 
 struct FieldTest : MinuteTest {
+    void Begin(std::initializer_list<int> elements, const char *clock = "2026-05-04 08:10:02")
+    {
+        Start(clock);
+        for (int e : elements)
+            Enable(e);
+    }
     void NextMinute() { ASSERT_EQ(TpSetTime(TpTime() + 60), 0); }
     // The evaporation pan's level (0.1 mm) in the six seconds that count.
     void Level(int32_t v)
@@ -40,8 +46,7 @@ struct FieldTest : MinuteTest {
 
 TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
+    Begin({EL_LE});
     Fill(SampleDataCopy->LE, 9000);   // the other seconds never count
     for (int s = 0; s < 60; s += 10)
         SampleDataCopy->LE.Value[s] = 500 + s / 5;   // 500, 502 ... 510
@@ -78,9 +83,7 @@ TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
 
 TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    Enable(EL_RAT);
+    Begin({EL_LE, EL_RAT});
     SampleDataCopy->RainSumQc = '0';
     EXPECT_EQ(Evap(500), 0);   // 08:10 first run: both references 50.0 mm
     EXPECT_EQ(Evap(497), 3);   // 08:11 the day's fall so far
@@ -106,8 +109,7 @@ TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
 
 TEST_F(FieldTest, EvaporationMinuteZeroClosesTheHour)
 {
-    Start("2026-05-04 08:58:02");
-    Enable(EL_LE);
+    Begin({EL_LE}, "2026-05-04 08:58:02");
     EXPECT_EQ(Evap(500), 0);   // 08:58 first run
     EXPECT_EQ(Evap(498), 2);   // 08:59
     EXPECT_EQ(Evap(497), 3);   // 09:00 still shows the closing hour
@@ -118,8 +120,7 @@ TEST_F(FieldTest, EvaporationMinuteZeroClosesTheHour)
 
 TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
+    Begin({EL_LE});
     EXPECT_EQ(Evap(50), 0);    // a nearly empty pan: start once more
     EXPECT_EQ(Evap(500), 0);   // the references are taken again here
     EXPECT_EQ(Evap(497), 3);
@@ -132,8 +133,7 @@ TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
 
 TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
+    Begin({EL_LE});
     EXPECT_EQ(Evap(500), 0);
     EXPECT_EQ(Evap(497), 3);
     // No sample that counts: the last level stands.
@@ -163,9 +163,7 @@ TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
 
 TEST_F(FieldTest, EvaporationSurvivesExtremeLevels)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    Enable(EL_RAT);
+    Begin({EL_LE, EL_RAT});
     SampleDataCopy->RainSum = 5;
     SampleDataCopy->RainSumQc = '0';
     for (int32_t v : {INT32_MAX, INT32_MIN, INT32_MAX, 0, INT32_MIN}) {
@@ -181,8 +179,7 @@ TEST_F(FieldTest, EvaporationSurvivesExtremeLevels)
 
 TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_VI);
+    Begin({EL_VI});
     auto minute = [&](int32_t v, char qc) {
         SampleDataCopy->VI = v;
         SampleDataCopy->VIQc = qc;
@@ -226,8 +223,7 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
 
 TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_VI);
+    Begin({EL_VI});
     Statistic->Vis.Latest1 = 4321;
     Statistic->Vis.Latest10 = 4567;
     SampleDataCopy->VIQc = '8';
@@ -240,8 +236,7 @@ TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
 
 TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_SD);
+    Begin({EL_SD});
     auto minute = [&](int32_t depth, char qc) {
         TemproraryData->SnowDepth = depth;
         TemproraryData->SnowDepthQc = qc;
@@ -264,10 +259,8 @@ TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
 
 TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_RAT, EL_RAT1, EL_RAT2, EL_RAT3});
     defdata->ObValid[17] = '1';
-    for (int el : {EL_RAT, EL_RAT1, EL_RAT2, EL_RAT3})
-        Enable(el);
     TemproraryDataRec &td = *TemproraryData;
     td.RainStat.State = '0';
     const uint8_t reading[5] = {1, 2, 3, 4, 5};   // RAT1, RAT2, RAT3, RAT, fifth
@@ -304,8 +297,7 @@ TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
 
 TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(23);   // RAW
+    Begin({23});   // RAW
     TemproraryDataRec &td = *TemproraryData;
     td.RawMinute = 4;
     Calc();
@@ -331,8 +323,7 @@ TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
 
 TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_P);
+    Begin({EL_P});
     for (int i = 0; i < 30; ++i)
         SampleDataCopy->P.Value[i] = 10132 + i % 2;   // mean 1013.25 hPa
     std::memset(SampleDataCopy->P.Qc, '0', 30);
@@ -355,10 +346,7 @@ TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
 
 TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_TG);
-    Enable(EL_ST0);
-    Enable(EL_ST8);
+    Begin({EL_TG, EL_ST0, EL_ST8});
     Fill(SampleDataCopy->Earth[EARTH_TG], 1855);
     Fill(SampleDataCopy->Earth[EARTH_ST0], -1855);
     Fill(SampleDataCopy->Earth[EARTH_ST8], 4);
@@ -380,10 +368,8 @@ TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
 
 TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_RAT, EL_RAT1, EL_T0, EL_T01, EL_T02});
     defdata->STLX = 'S';
-    for (int el : {EL_RAT, EL_RAT1, EL_T0, EL_T01, EL_T02})
-        Enable(el);
     Fill(SampleDataCopy->T0, 2012);
     SampleDataCopy->RainSum = 3;
     SampleDataCopy->RainSumQc = '0';
@@ -399,10 +385,8 @@ TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
 
 TEST_F(FieldTest, StationTypeMNeedsTwoGoodChannelsAndAKnownSelection)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_T0, EL_T01, EL_T02, EL_T03});
     defdata->STLX = 'M';
-    for (int el : {EL_T0, EL_T01, EL_T02, EL_T03})
-        Enable(el);
     TemproraryDataRec &td = *TemproraryData;
     SampleDataCopy->TairLatest[0] = 201.0f;
     SampleDataCopy->TairLatest[1] = 210.0f;
