@@ -7,6 +7,8 @@
 #include "platform/Transplant.h"
 #include "core/Main.h"
 
+#include <vector>
+
 namespace {
 
 constexpr int F_RAT = 6, F_RAT1 = 8, F_RAT2 = 10, F_RAT3 = 12, F_RAT4 = 14, F_RAW = 18,
@@ -81,54 +83,38 @@ TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
     }
 }
 
-TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
+// Field 41 minute by minute (the limit test alone sets the QC): a jump of
+// more than 1.5 mm against the last four minutes is not valid and the hour
+// keeps what it had (08:12-08:16); rain in the hour keeps the booked value
+// unless the fall from the minute-0 reference is larger; 09:00 still shows
+// the closing hour; a first level outside 10.1-89.9 mm is taken again, but
+// only once after a restart.
+TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferencesAndRain)
 {
-    Begin({EL_LE, EL_RAT});
-    SampleDataCopy->RainSumQc = '0';
-    EXPECT_EQ(Evap(500), 0);   // 08:10 first run: both references 50.0 mm
-    EXPECT_EQ(Evap(497), 3);   // 08:11 the day's fall so far
-    // A jump of more than 1.5 mm against the last four minutes: the level
-    // is not valid; the hour keeps what it had.
-    EXPECT_EQ(Evap(520), 3);   // 08:12
-    EXPECT_EQ(Q(F_LE), '0');   // the limit test alone sets the QC
-    EXPECT_EQ(Evap(496), 3);   // 08:13, 520 is still among the last four
-    EXPECT_EQ(Evap(496), 3);
-    EXPECT_EQ(Evap(496), 3);
-    EXPECT_EQ(Evap(496), 3);   // 08:16
-    // Valid again: the hour is normal again (the day is not), so the hour
-    // is the fall from the minute-0 reference.
-    EXPECT_EQ(Evap(496), 4);   // 08:17
-    // Rain in the hour: the hour keeps the booked value unless the fall
-    // from the reference is larger.
-    SampleDataCopy->RainSum = 2;
-    EXPECT_EQ(Evap(496), 4);   // 08:18
-    SampleDataCopy->RainSum = 0;
-    EXPECT_EQ(Evap(488), 12);  // 08:19, rain in the hour so far, fall 1.2 mm
-    EXPECT_EQ(Statistic->LeHour, 12);
-}
-
-TEST_F(FieldTest, EvaporationMinuteZeroClosesTheHour)
-{
-    Begin({EL_LE}, "2026-05-04 08:58:02");
-    EXPECT_EQ(Evap(500), 0);   // 08:58 first run
-    EXPECT_EQ(Evap(498), 2);   // 08:59
-    EXPECT_EQ(Evap(497), 3);   // 09:00 still shows the closing hour
-    EXPECT_EQ(Statistic->LeHour, 0);
-    // The new hour counts from the level at minute 0; the day goes on.
-    EXPECT_EQ(Evap(496), 1);   // 09:01
-}
-
-TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
-{
-    Begin({EL_LE});
-    EXPECT_EQ(Evap(50), 0);    // a nearly empty pan: start once more
-    EXPECT_EQ(Evap(500), 0);   // the references are taken again here
-    EXPECT_EQ(Evap(497), 3);
-    // Only once: a level outside 10.1-89.9 mm in the repeat sticks.
-    DmgdReset();
-    EXPECT_EQ(Evap(50), 0);
-    EXPECT_EQ(Evap(950), 0);
-    EXPECT_EQ(Evap(947), 3);
+    struct Step { int32_t level, rain, hour, statHour = -1; };   // level -1: a restart; statHour -1: unchecked
+    const struct { const char *clock; std::vector<Step> steps; } cases[] = {
+        {"2026-05-04 08:10:02",
+         {{500, 0, 0}, {497, 0, 3}, {520, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 4},
+          {496, 2, 4}, {488, 0, 12, 12}}},
+        {"2026-05-04 08:58:02", {{500, 0, 0}, {498, 0, 2}, {497, 0, 3, 0}, {496, 0, 1}}},
+        {"2026-05-04 08:10:02", {{50, 0, 0}, {500, 0, 0}, {497, 0, 3}, {-1, 0, 0}, {50, 0, 0}, {950, 0, 0}, {947, 0, 3}}},
+    };
+    for (const auto &c : cases) {
+        Begin({EL_LE, EL_RAT}, c.clock);
+        SampleDataCopy->RainSumQc = '0';
+        int minute = 0;
+        for (const Step &st : c.steps) {
+            SCOPED_TRACE(testing::Message() << c.clock << " +" << minute++ << " min");
+            if (st.level < 0) {
+                DmgdReset();
+                continue;
+            }
+            SampleDataCopy->RainSum = st.rain;
+            EXPECT_EQ(Evap(st.level), st.hour);
+            EXPECT_EQ(Q(F_LE), '0');
+            EXPECT_TRUE(st.statHour < 0 || Statistic->LeHour == st.statHour) << Statistic->LeHour;
+        }
+    }
 }
 
 TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
