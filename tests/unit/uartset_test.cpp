@@ -236,29 +236,7 @@ TEST_F(UartTest, UartInitOpensAndConfiguresEveryPortOnBothBoards)
     }
 }
 
-TEST_F(UartTest, MissingDeviceKeepsMinusOneAndOthersOpen)
-{
-    Start("2.6.39");
-    for (int i = 0; i < UART_SLOTS; ++i)
-        if (i != SLOT_SAMPBOARD)
-            AddPty(kOldSlotNames[i]);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    UartInit();
-    std::string err = testing::internal::GetCapturedStderr();
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(int32_t(dev_.Port[SLOT_SAMPBOARD].fd), -1);
-    EXPECT_EQ(fdSampBoard, -1);
-    EXPECT_STREQ(dev_.Port[SLOT_SAMPBOARD].DevName, "/dev/ttym3");
-    for (int i = 0; i < UART_SLOTS; ++i)
-        EXPECT_TRUE(i == SLOT_SAMPBOARD || int32_t(dev_.Port[i].fd) > 2) << i;
-    EXPECT_NE(err.find("Can't Open Serial Port: "), std::string::npos) << err;
-    EXPECT_NE(err.find("tcsetattr fd: "), std::string::npos) << err;
-    EXPECT_NE(err.find("SetupSerial 1: "), std::string::npos) << err;
-    EXPECT_NE(out.find("/dev/ttym3:fd(-1) 9600-8-N-1\n"), std::string::npos) << out;
-}
-
-TEST_F(UartTest, SetSpeedRefusesUnlistedSpeedWithoutChange)
+TEST_F(UartTest, SpeedAndParityRefuseWithoutChange)
 {
     Start("4.1.15-1");
     int fd = SparePty();
@@ -282,12 +260,7 @@ TEST_F(UartTest, SetSpeedRefusesUnlistedSpeedWithoutChange)
     testing::internal::CaptureStderr();
     EXPECT_EQ(set_speed(-1, 9600), -1);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("tcsetattr fd: "), std::string::npos);
-}
 
-TEST_F(UartTest, SetParityRefusesWithoutChangeAndKeepsSpeed)
-{
-    Start("4.1.15-1");
-    int fd = SparePty();
     ASSERT_EQ(set_Parity(fd, 8, 1, 'N'), 1);
     struct termios before {};
     ASSERT_EQ(tcgetattr(fd, &before), 0);
@@ -362,16 +335,27 @@ TEST(UartAttrs, SetParityAttrsBuildsTheRecord)
     }
 }
 
-TEST_F(UartTest, UnlistedTypesAndReopenWithChangedType)
+TEST_F(UartTest, MissingDeviceUnlistedTypesAndReopenWithChangedType)
 {
     Start("4.1.15-1");
-    for (const char *n : kNewSlotNames)
-        AddPty(n);
+    for (int i = 0; i < UART_SLOTS; ++i)
+        if (i != SLOT_SAMPBOARD)
+            AddPty(kNewSlotNames[i]);
     def_.VisiType = 5;   // unlisted: the slot stays untouched
     def_.AirpType = 7;   // unlisted: 9600-7-E-1
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     UartInit();
-    EXPECT_EQ(testing::internal::GetCapturedStdout().find("/dev/ttymxc1"), std::string::npos);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string init = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(init.find("/dev/ttymxc1"), std::string::npos);
+    // The missing device keeps -1 and its name; the others open.
+    EXPECT_EQ(int32_t(dev_.Port[SLOT_SAMPBOARD].fd), -1);
+    EXPECT_EQ(fdSampBoard, -1);
+    EXPECT_STREQ(dev_.Port[SLOT_SAMPBOARD].DevName, "/dev/ttymxc6");
+    EXPECT_NE(init.find("/dev/ttymxc6:fd(-1) 9600-8-N-1\n"), std::string::npos) << init;
+    for (const char *m : {"Can't Open Serial Port: ", "tcsetattr fd: ", "SetupSerial 1: "})
+        EXPECT_NE(err.find(m), std::string::npos) << m << err;
     const UartDevEntry vis = dev_.Port[SLOT_VISIBILITY];
     EXPECT_EQ(int32_t(vis.fd), 0);
     EXPECT_EQ(vis.DevName[0], '\0');
