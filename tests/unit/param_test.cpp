@@ -296,19 +296,15 @@ TEST_F(ParamTest, ModiParamDefaultsAndReset)
 // ---------------------------------------------------------------------------
 // Saving
 
-TEST_F(ParamTest, SaveReplacesFileWithoutLeavingTemporary)
+TEST_F(ParamTest, SaveReplacesTheFileOrLeavesTheOldOneIntact)
 {
-    std::string before = DefaultPara(0);
+    const std::string before = DefaultPara(0);
     std::memcpy(para_.StationId, "A1234\0", 6);
     EXPECT_EQ(SaveParaFile(0), 1);
     EXPECT_EQ(sb_.Read(PARA_FILE), before.substr(0, 120) + std::string("A1234\0", 6) + before.substr(126));
     EXPECT_FALSE(Exists(PARA_FILE ".tmp"));
-}
-
-TEST_F(ParamTest, FailedSaveLeavesOldFileIntact)
-{
-    const std::string before = DefaultPara(0);
     std::memcpy(para_.StationId, "99999\0", 6);
+    sb_.Write(PARA_FILE, before);
 
     // The temporary file cannot be created.
     std::filesystem::create_directory(sb_.Path(PARA_FILE ".tmp"));

@@ -55,14 +55,17 @@ void SetTime(const std::string &clock)
 }
 
 struct RecordsTest : MinuteTest {
-    void Station(int generation)
+    void Station(const char *clock, int generation, std::initializer_list<int> elements)
     {
+        Start(clock);
         defdataEx->Generation = generation;
         defdata->Td = 0;
         defdata->AltP = 104.0f;
         std::snprintf(defdata->Long, sizeof defdata->Long, "116.22.26");
         std::snprintf(defdata->Lat, sizeof defdata->Lat, "39.10.03");
         MinuteRecordsReset();
+        for (int e : elements)
+            Enable(e);
     }
     // Slot n of a board file (whole slot), rendered.
     std::string SlotOf(const std::string &file, int slot, int size, std::size_t slots)
@@ -74,12 +77,7 @@ struct RecordsTest : MinuteTest {
     }
     void Minute()
     {
-        testing::internal::CaptureStdout();
-        DmrdCalculate();
-        Dmrd1Calculate();
-        DmgdMinuteTexts();
-        DmcdCalculate();
-        testing::internal::GetCapturedStdout();
+        Quiet([] { return DmrdCalculate(), Dmrd1Calculate(), DmgdMinuteTexts(), DmcdCalculate(), 0; });
     }
     template <typename F>
     int Quiet(F f)
@@ -118,11 +116,9 @@ std::string OldGg(std::initializer_list<std::pair<int, int>> hhmmRain)
 // read 0; DHRD's sunshine minutes are capped at 60.
 TEST_F(RecordsTest, LastMinuteOfAMonthGolden)
 {
-    Start("2026-06-30 23:59:10");
-    Station(1);
-    for (int e : std::initializer_list<int>{EL_T0, EL_U, EL_P, EL_T1, EL_T2, EL_T3, EL_SV1, EL_SV2, EL_SV3, EL_WS1, EL_IR,
-                  EL_RAT1_C, EL_ST0, EL_GR, EL_NR, EL_DR, 59})
-        Enable(e);
+    Station("2026-06-30 23:59:10", 1,
+            {EL_T0, EL_U, EL_P, EL_T1, EL_T2, EL_T3, EL_SV1, EL_SV2, EL_SV3, EL_WS1, EL_IR, EL_RAT1_C, EL_ST0, EL_GR, EL_NR,
+             EL_DR, 59});
     SampleDataRec &s = *SampleDataCopy;
     Fill(s.T0, 2512);
     Fill(s.U, 655);
@@ -167,10 +163,7 @@ TEST_F(RecordsTest, LastMinuteOfAMonthGolden)
 // (123 does not fit two characters; 10:00 is minute 00).
 TEST_F(RecordsTest, OldGenerationHourGolden)
 {
-    Start("2026-03-10 06:59:10");
-    Station(0);
-    for (int e : std::initializer_list<int>{EL_WD, EL_WS, EL_T0, EL_U, EL_P, EL_RAT, EL_ST0, 38, 39, 40})
-        Enable(e);
+    Station("2026-03-10 06:59:10", 0, {EL_WD, EL_WS, EL_T0, EL_U, EL_P, EL_RAT, EL_ST0, 38, 39, 40});
     sb_->Write("/mnt/nand3/data/GG260310.DAT", OldGg({{905, 4}, {930, 123}, {1000, 7}}));
     SampleDataRec &s = *SampleDataCopy;
     Fill(s.T0, 1500);
@@ -221,10 +214,7 @@ TEST(DmcdVote, PairsAndMedian)
 // sample; an irradiance that fails its check adds nothing to the exposure.
 TEST_F(RecordsTest, RadiationByDay)
 {
-    Start("2026-06-21 12:01:10");
-    Station(1);
-    for (int e : {EL_GR, EL_DR, EL_SR})
-        Enable(e);
+    Station("2026-06-21 12:01:10", 1, {EL_GR, EL_DR, EL_SR});
     defdata->Qcpm[49][1] = 500;   // SR above 500 W/m2 is wrong
     SampleDataRec &s = *SampleDataCopy;
     Fill(s.Radi[RADI_GR], 80000);
@@ -246,8 +236,7 @@ TEST_F(RecordsTest, RadiationByDay)
 // and made again before the slot is written.
 TEST_F(RecordsTest, MonthFileOfAnotherSizeIsSetAside)
 {
-    Start("2026-06-21 12:59:10");
-    Station(1);
+    Station("2026-06-21 12:59:10", 1, {});
     sb_->Write("/mnt/nand3/tempdata/DHGD/2606.DAT", std::string(744 * 512, '-'));
     Minute();
     EXPECT_EQ(Quiet(DhgdSave), 0);
@@ -260,10 +249,7 @@ TEST_F(RecordsTest, MonthFileOfAnotherSizeIsSetAside)
 // record may hold dashes of its own (TCA's twelve).
 TEST_F(RecordsTest, LookupsAcrossMidnight)
 {
-    Start("2026-03-11 01:00:10");
-    Station(0);
-    for (int e : std::initializer_list<int>{EL_WD, EL_WS, EL_T0, EL_P, EL_RAT, 38})
-        Enable(e);
+    Station("2026-03-11 01:00:10", 0, {EL_WD, EL_WS, EL_T0, EL_P, EL_RAT, 38});
     char flags[DHGD_OLD_FIELDS + 1];
     ASSERT_EQ(MakeIndexArry(flags, sizeof flags), DHGD_OLD_FIELDS);
     auto store = [&](const char *when, int32_t p, int32_t rain, const char *flagText) {
@@ -311,9 +297,7 @@ TEST_F(RecordsTest, LookupsAcrossMidnight)
 
 TEST_F(RecordsTest, MinuteRainOfTheHourEndingAt20)
 {
-    Start("2026-03-10 20:00:10");
-    Station(0);
-    Enable(EL_RAT);
+    Station("2026-03-10 20:00:10", 0, {EL_RAT});
     char text[DHGDNZ_RAIN_LEN + 1] = {};
     EXPECT_EQ(Cal120MinRain(GetTime(0), text), -1);
     EXPECT_EQ(std::string(text), std::string(120, '/'));
