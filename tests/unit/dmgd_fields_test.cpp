@@ -4,10 +4,10 @@
 // temperatures, and the station types 'S' and 'M'.
 #include "dmgd_fixture.h"
 
+#include <vector>
+
 #include "platform/Transplant.h"
 #include "core/Main.h"
-
-#include <vector>
 
 namespace {
 
