@@ -7,6 +7,8 @@
 #include "platform/Transplant.h"
 #include "core/Main.h"
 
+#include <vector>
+
 namespace {
 
 constexpr int F_RAT = 6, F_RAT1 = 8, F_RAT2 = 10, F_RAT3 = 12, F_RAT4 = 14, F_RAW = 18,
@@ -14,6 +16,12 @@ constexpr int F_RAT = 6, F_RAT1 = 8, F_RAT2 = 10, F_RAT3 = 12, F_RAT4 = 14, F_RA
               F_VI1 = 42, F_VI10 = 43, F_SD = 48;
 
 struct FieldTest : MinuteTest {
+    void Begin(std::initializer_list<int> elements, const char *clock = "2026-05-04 08:10:02")
+    {
+        Start(clock);
+        for (int e : elements)
+            Enable(e);
+    }
     void NextMinute() { ASSERT_EQ(TpSetTime(TpTime() + 60), 0); }
     // The evaporation pan's level (0.1 mm) in the six seconds that count.
     void Level(int32_t v)
@@ -40,8 +48,7 @@ struct FieldTest : MinuteTest {
 
 TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
+    Begin({EL_LE});
     Fill(SampleDataCopy->LE, 9000);   // the other seconds never count
     for (int s = 0; s < 60; s += 10)
         SampleDataCopy->LE.Value[s] = 500 + s / 5;   // 500, 502 ... 510
@@ -76,64 +83,43 @@ TEST_F(FieldTest, EvaporationLevelFromSixSecondsWithCalibrationAndLimits)
     }
 }
 
-TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferenceAndRain)
+// Field 41 minute by minute (the limit test alone sets the QC): a jump of
+// more than 1.5 mm against the last four minutes is not valid and the hour
+// keeps what it had (08:12-08:16); rain in the hour keeps the booked value
+// unless the fall from the minute-0 reference is larger; 09:00 still shows
+// the closing hour; a first level outside 10.1-89.9 mm is taken again, but
+// only once after a restart.
+TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferencesAndRain)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    Enable(EL_RAT);
-    SampleDataCopy->RainSumQc = '0';
-    EXPECT_EQ(Evap(500), 0);   // 08:10 first run: both references 50.0 mm
-    EXPECT_EQ(Evap(497), 3);   // 08:11 the day's fall so far
-    // A jump of more than 1.5 mm against the last four minutes: the level
-    // is not valid; the hour keeps what it had.
-    EXPECT_EQ(Evap(520), 3);   // 08:12
-    EXPECT_EQ(Q(F_LE), '0');   // the limit test alone sets the QC
-    EXPECT_EQ(Evap(496), 3);   // 08:13, 520 is still among the last four
-    EXPECT_EQ(Evap(496), 3);
-    EXPECT_EQ(Evap(496), 3);
-    EXPECT_EQ(Evap(496), 3);   // 08:16
-    // Valid again: the hour is normal again (the day is not), so the hour
-    // is the fall from the minute-0 reference.
-    EXPECT_EQ(Evap(496), 4);   // 08:17
-    // Rain in the hour: the hour keeps the booked value unless the fall
-    // from the reference is larger.
-    SampleDataCopy->RainSum = 2;
-    EXPECT_EQ(Evap(496), 4);   // 08:18
-    SampleDataCopy->RainSum = 0;
-    EXPECT_EQ(Evap(488), 12);  // 08:19, rain in the hour so far, fall 1.2 mm
-    EXPECT_EQ(Statistic->LeHour, 12);
-}
-
-TEST_F(FieldTest, EvaporationMinuteZeroClosesTheHour)
-{
-    Start("2026-05-04 08:58:02");
-    Enable(EL_LE);
-    EXPECT_EQ(Evap(500), 0);   // 08:58 first run
-    EXPECT_EQ(Evap(498), 2);   // 08:59
-    EXPECT_EQ(Evap(497), 3);   // 09:00 still shows the closing hour
-    EXPECT_EQ(Statistic->LeHour, 0);
-    // The new hour counts from the level at minute 0; the day goes on.
-    EXPECT_EQ(Evap(496), 1);   // 09:01
-}
-
-TEST_F(FieldTest, EvaporationFirstRunOutsideThePanIsRepeatedOnce)
-{
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    EXPECT_EQ(Evap(50), 0);    // a nearly empty pan: start once more
-    EXPECT_EQ(Evap(500), 0);   // the references are taken again here
-    EXPECT_EQ(Evap(497), 3);
-    // Only once: a level outside 10.1-89.9 mm in the repeat sticks.
-    DmgdReset();
-    EXPECT_EQ(Evap(50), 0);
-    EXPECT_EQ(Evap(950), 0);
-    EXPECT_EQ(Evap(947), 3);
+    struct Step { int32_t level, rain, hour, statHour = -1; };   // level -1: a restart; statHour -1: unchecked
+    const struct { const char *clock; std::vector<Step> steps; } cases[] = {
+        {"2026-05-04 08:10:02",
+         {{500, 0, 0}, {497, 0, 3}, {520, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 4},
+          {496, 2, 4}, {488, 0, 12, 12}}},
+        {"2026-05-04 08:58:02", {{500, 0, 0}, {498, 0, 2}, {497, 0, 3, 0}, {496, 0, 1}}},
+        {"2026-05-04 08:10:02", {{50, 0, 0}, {500, 0, 0}, {497, 0, 3}, {-1, 0, 0}, {50, 0, 0}, {950, 0, 0}, {947, 0, 3}}},
+    };
+    for (const auto &c : cases) {
+        Begin({EL_LE, EL_RAT}, c.clock);
+        SampleDataCopy->RainSumQc = '0';
+        int minute = 0;
+        for (const Step &st : c.steps) {
+            SCOPED_TRACE(testing::Message() << c.clock << " +" << minute++ << " min");
+            if (st.level < 0) {
+                DmgdReset();
+                continue;
+            }
+            SampleDataCopy->RainSum = st.rain;
+            EXPECT_EQ(Evap(st.level), st.hour);
+            EXPECT_EQ(Q(F_LE), '0');
+            EXPECT_TRUE(st.statHour < 0 || Statistic->LeHour == st.statHour) << Statistic->LeHour;
+        }
+    }
 }
 
 TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
+    Begin({EL_LE});
     EXPECT_EQ(Evap(500), 0);
     EXPECT_EQ(Evap(497), 3);
     // No sample that counts: the last level stands.
@@ -163,9 +149,7 @@ TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
 
 TEST_F(FieldTest, EvaporationSurvivesExtremeLevels)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_LE);
-    Enable(EL_RAT);
+    Begin({EL_LE, EL_RAT});
     SampleDataCopy->RainSum = 5;
     SampleDataCopy->RainSumQc = '0';
     for (int32_t v : {INT32_MAX, INT32_MIN, INT32_MAX, 0, INT32_MIN}) {
@@ -181,8 +165,7 @@ TEST_F(FieldTest, EvaporationSurvivesExtremeLevels)
 
 TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_VI);
+    Begin({EL_VI});
     auto minute = [&](int32_t v, char qc) {
         SampleDataCopy->VI = v;
         SampleDataCopy->VIQc = qc;
@@ -226,8 +209,7 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
 
 TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_VI);
+    Begin({EL_VI});
     Statistic->Vis.Latest1 = 4321;
     Statistic->Vis.Latest10 = 4567;
     SampleDataCopy->VIQc = '8';
@@ -240,8 +222,7 @@ TEST_F(FieldTest, VisibilityAfterARestartShowsTheRestoredValues)
 
 TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_SD);
+    Begin({EL_SD});
     auto minute = [&](int32_t depth, char qc) {
         TemproraryData->SnowDepth = depth;
         TemproraryData->SnowDepthQc = qc;
@@ -264,10 +245,8 @@ TEST_F(FieldTest, SnowDepthCountsEachDeliveryOnce)
 
 TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_RAT, EL_RAT1, EL_RAT2, EL_RAT3});
     defdata->ObValid[17] = '1';
-    for (int el : {EL_RAT, EL_RAT1, EL_RAT2, EL_RAT3})
-        Enable(el);
     TemproraryDataRec &td = *TemproraryData;
     td.RainStat.State = '0';
     const uint8_t reading[5] = {1, 2, 3, 4, 5};   // RAT1, RAT2, RAT3, RAT, fifth
@@ -304,8 +283,7 @@ TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
 
 TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(23);   // RAW
+    Begin({23});   // RAW
     TemproraryDataRec &td = *TemproraryData;
     td.RawMinute = 4;
     Calc();
@@ -331,8 +309,7 @@ TEST_F(FieldTest, WeighingGaugeMaintenanceCountdown)
 
 TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_P);
+    Begin({EL_P});
     for (int i = 0; i < 30; ++i)
         SampleDataCopy->P.Value[i] = 10132 + i % 2;   // mean 1013.25 hPa
     std::memset(SampleDataCopy->P.Qc, '0', 30);
@@ -355,10 +332,7 @@ TEST_F(FieldTest, PressureNeedsTwentySamplesOrTenDuringTheCardCopy)
 
 TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
 {
-    Start("2026-05-04 08:10:02");
-    Enable(EL_TG);
-    Enable(EL_ST0);
-    Enable(EL_ST8);
+    Begin({EL_TG, EL_ST0, EL_ST8});
     Fill(SampleDataCopy->Earth[EARTH_TG], 1855);
     Fill(SampleDataCopy->Earth[EARTH_ST0], -1855);
     Fill(SampleDataCopy->Earth[EARTH_ST8], 4);
@@ -380,10 +354,8 @@ TEST_F(FieldTest, GroundTemperaturesRoundHalfAwayFromZero)
 
 TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_RAT, EL_RAT1, EL_T0, EL_T01, EL_T02});
     defdata->STLX = 'S';
-    for (int el : {EL_RAT, EL_RAT1, EL_T0, EL_T01, EL_T02})
-        Enable(el);
     Fill(SampleDataCopy->T0, 2012);
     SampleDataCopy->RainSum = 3;
     SampleDataCopy->RainSumQc = '0';
@@ -399,10 +371,8 @@ TEST_F(FieldTest, StationTypeSCopiesTemperatureAndRain)
 
 TEST_F(FieldTest, StationTypeMNeedsTwoGoodChannelsAndAKnownSelection)
 {
-    Start("2026-05-04 08:10:02");
+    Begin({EL_T0, EL_T01, EL_T02, EL_T03});
     defdata->STLX = 'M';
-    for (int el : {EL_T0, EL_T01, EL_T02, EL_T03})
-        Enable(el);
     TemproraryDataRec &td = *TemproraryData;
     SampleDataCopy->TairLatest[0] = 201.0f;
     SampleDataCopy->TairLatest[1] = 210.0f;

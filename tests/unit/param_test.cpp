@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "core/Param.h"
 #include "core/ShareMem.h"
@@ -14,14 +16,17 @@ namespace {
 
 using komain_test::Sandbox;
 
-template <typename T>
-T At(const std::string &bytes, std::size_t offset)
+// The bytes of the values as they lie in memory.
+template <typename... T>
+std::string B(T... v)
 {
-    T v{};
-    EXPECT_LE(offset + sizeof v, bytes.size());
-    if (offset + sizeof v <= bytes.size())
-        std::memcpy(&v, bytes.data() + offset, sizeof v);
-    return v;
+    return (std::string(reinterpret_cast<const char *>(&v), sizeof v) + ...);
+}
+
+void ExpectBytes(const std::string &f, std::initializer_list<std::pair<std::size_t, std::string>> want)
+{
+    for (const auto &[offset, bytes] : want)
+        EXPECT_EQ(f.substr(offset, bytes.size()), bytes) << "offset " << offset;
 }
 
 template <typename T>
@@ -91,85 +96,37 @@ TEST_F(ParamTest, MissingParaIsCreatedWithDefaultsAndIdentity)
 
 TEST_F(ParamTest, DefaultParaBytesAtTheirOffsets)
 {
-    std::string f = DefaultPara(0);
-    ASSERT_EQ(f.size(), 5840u);
-
-    EXPECT_EQ(f.substr(0, 10), std::string("QUILLMERE\0", 10));
-    EXPECT_EQ(f.substr(120, 8), std::string("10101\0\0\0", 8));
-    EXPECT_EQ(f.substr(128, 9), std::string("39.10.03\0", 9));
-    EXPECT_EQ(f.substr(144, 10), std::string("116.22.26\0", 10));
-    EXPECT_EQ(At<float>(f, 160), 102.5f);
-    EXPECT_EQ(f.substr(164, 4), std::string("\xf2\xff\xff\xff", 4));   // Td -14
-    EXPECT_EQ(At<float>(f, 168), 104.0f);
-    EXPECT_EQ(f.substr(172, 14), std::string("192.168.1.202\0", 14));
-    EXPECT_EQ(At<float>(f, 192), 10.0f);
-    EXPECT_EQ(At<float>(f, 200), 16.69f);
-    EXPECT_EQ(At<float>(f, 200 + 3 * 4), 13.438f);
-    EXPECT_EQ(At<float>(f, 200 + 23 * 4), 10.0f);
-    EXPECT_EQ(At<float>(f, 296 + 8 * 4), 1058.2f);
-    EXPECT_EQ(At<int32_t>(f, 332), 50);
-    EXPECT_EQ(At<int32_t>(f, 332 + 26 * 4), 50);
-
-    EXPECT_EQ(f.substr(440, 20), "11101011101101111111");
-    // Element enables: rows 22, 37-45, 68-79 and 84 off.
-    EXPECT_EQ(f.substr(460, 85),
-              "1111111111111111111111011111111111111000000000111111111111111111111100000000000011110");
-    EXPECT_EQ(f.substr(545, 2), "11");
-    EXPECT_EQ(f.substr(547, 82), std::string(82, '0'));
-    EXPECT_EQ(f.substr(629, 3), std::string(3, '\0'));
-    EXPECT_EQ(f.substr(632, 6), "000000");
-
-    // QCPS row 1 (P) and row 71 (OS); QCPM rows 1 (P), 70 (OT) and 85.
-    EXPECT_EQ(At<float>(f, 638 + 12), 500.0f);
-    EXPECT_EQ(At<float>(f, 638 + 16), 1100.0f);
-    EXPECT_EQ(At<float>(f, 638 + 20), 0.3f);
-    EXPECT_EQ(At<float>(f, 638 + 71 * 12), 2.8f);
-    EXPECT_EQ(At<float>(f, 638 + 79 * 12 + 8), 99999.0f);
-    const float p[5] = {400, 1100, 0.5f, 2, 99999};
-    const float row85[5] = {0, 75, 10, 21, 99999};
-    for (int k = 0; k < 5; ++k) {
-        EXPECT_EQ(At<float>(f, 1598 + 1 * 20 + 4 * k), p[k]) << k;
-        EXPECT_EQ(At<float>(f, 1598 + 85 * 20 + 4 * k), row85[k]) << k;
-    }
-    EXPECT_EQ(At<float>(f, 1598 + 70 * 20), -99999.0f);
-    EXPECT_EQ(At<float>(f, 1598 + 86 * 20 + 16), 99999.0f);
-
-    const int32_t ints[] = {14, 50, -40, 20, 40, 20, 3, 0};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(At<int32_t>(f, 3338 + 4 * i), ints[i]) << i;
-    EXPECT_EQ(f[3370], '1');
-    EXPECT_EQ(At<float>(f, 3371 + 13 * 4), 0.5f);
-    EXPECT_EQ(At<float>(f, 3435 + 4), 1.0f);        // first block, element 1
-    EXPECT_EQ(At<float>(f, 3435 + 48 + 4), 0.1f);   // second block, element 1
-    EXPECT_EQ(At<float>(f, 3531 + 16), 0.04f);
-    EXPECT_EQ(f[3551], '1');
-    EXPECT_EQ(At<float>(f, 3552 + 20), 1.0f);
-    EXPECT_EQ(f.substr(3576, 9), std::string("1\x00\x04\x00\x00\x00\x00\x01\x01", 9));
-    EXPECT_EQ(At<float>(f, 3585), 0.0f);
-
-    // Calibration table: bound = constant x 99.9, correction 0.
-    EXPECT_EQ(At<double>(f, 3589), 10 * 99.9);
-    EXPECT_EQ(At<double>(f, 3589 + 8), 0.0);
-    EXPECT_EQ(At<double>(f, 3589 + 1 * 96 + 5 * 16), 100 * 99.9);   // element 1, entry 5
-    EXPECT_EQ(At<double>(f, 3589 + 13 * 96), 100 * 99.9);
-    EXPECT_EQ(At<double>(f, 3589 + 14 * 96), 10 * 99.9);
-    EXPECT_EQ(At<double>(f, 3589 + 17 * 96 + 5 * 16), 10 * 99.9);
-
-    EXPECT_EQ(f.substr(5317, 480), std::string(480, '\0'));
-    EXPECT_EQ(f.substr(5797, 12), std::string("192.168.8.1\0", 12));
-    EXPECT_EQ(f.substr(5813, 14), std::string("192.168.8.100\0", 14));
-    EXPECT_EQ(f.substr(5829, 4), std::string("\x08\x07\0\0", 4));   // 1800
-    EXPECT_EQ(At<int32_t>(f, 5833), 0);
-    EXPECT_EQ(f.substr(5837, 3), std::string(3, '\0'));
-}
-
-TEST_F(ParamTest, GenerationDecidesTerhFlagAndStationType)
-{
+    const std::string z1(1, '\0'), z3(3, '\0');
     for (int gen : {0, 1, 2}) {
+        SCOPED_TRACE(gen);
         std::string f = DefaultPara(gen);
-        EXPECT_EQ(f[440 + 15], gen == 1 ? '0' : '1') << gen;
-        EXPECT_EQ(f[5837], gen == 1 ? 'M' : '\0') << gen;
+        ASSERT_EQ(f.size(), 5840u);
+        // The generation decides the TERH flag and the station type.
+        EXPECT_EQ(f[440 + 15], gen == 1 ? '0' : '1');
+        EXPECT_EQ(f[5837], gen == 1 ? 'M' : '\0');
     }
+    ExpectBytes(DefaultPara(0), {
+        {0, "QUILLMERE" + z1}, {120, "10101" + z3}, {128, "39.10.03" + z1}, {144, "116.22.26" + z1},
+        {160, B(102.5f, -14, 104.0f)}, {172, "192.168.1.202" + z1}, {192, B(10.0f)}, {200, B(16.69f)},
+        {200 + 3 * 4, B(13.438f)}, {200 + 23 * 4, B(10.0f)}, {296 + 8 * 4, B(1058.2f)}, {332, B(50)},
+        {332 + 26 * 4, B(50)}, {440, "11101011101101111111"},
+        // Element enables: rows 22, 37-45, 68-79 and 84 off.
+        {460, "1111111111111111111111011111111111111000000000111111111111111111111100000000000011110"},
+        {545, "11" + std::string(82, '0') + z3 + "000000"},
+        // QCPS row 1 (P) and row 71 (OS); QCPM rows 1 (P), 70 (OT), 85 and 86.
+        {638 + 12, B(500.0f, 1100.0f, 0.3f)}, {638 + 71 * 12, B(2.8f)}, {638 + 79 * 12 + 8, B(99999.0f)},
+        {1598 + 1 * 20, B(400.0f, 1100.0f, 0.5f, 2.0f, 99999.0f)}, {1598 + 70 * 20, B(-99999.0f)},
+        {1598 + 85 * 20, B(0.0f, 75.0f, 10.0f, 21.0f, 99999.0f)}, {1598 + 86 * 20 + 16, B(99999.0f)},
+        {3338, B(14, 50, -40, 20, 40, 20, 3, 0) + "1"}, {3371 + 13 * 4, B(0.5f)},
+        {3435 + 4, B(1.0f)}, {3435 + 48 + 4, B(0.1f)},   // first and second block, element 1
+        {3531 + 16, B(0.04f)}, {3551, "1"}, {3552 + 20, B(1.0f)},
+        {3576, std::string("1\x00\x04\x00\x00\x00\x00\x01\x01", 9) + B(0.0f)},
+        // Calibration table: bound = constant x 99.9, correction 0.
+        {3589, B(10 * 99.9, 0.0)}, {3589 + 1 * 96 + 5 * 16, B(100 * 99.9)},   // element 1, entry 5
+        {3589 + 13 * 96, B(100 * 99.9)}, {3589 + 14 * 96, B(10 * 99.9)}, {3589 + 17 * 96 + 5 * 16, B(10 * 99.9)},
+        {5317, std::string(480, '\0') + "192.168.8.1" + z1}, {5813, "192.168.8.100" + z1},
+        {5829, B(1800, 0) + z3},
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -321,12 +278,9 @@ TEST_F(ParamTest, ModiParamDefaultsAndReset)
     EXPECT_EQ(Printed(CheckmodiParamFile), "");
     std::string f = sb_.Read(MODIPAM_FILE);
     ASSERT_EQ(f.size(), 1600u);
-    const float entry[5] = {0, 1, 0, 1, 0};
-    for (int e : {0, 40, 42, 79})
-        for (int k = 0; k < 5; ++k)
-            EXPECT_EQ(At<float>(f, e * 20 + k * 4), entry[k]) << e << " " << k;
-    EXPECT_EQ(At<float>(f, 41 * 20 + 12), 0.1f);
-    EXPECT_EQ(At<float>(f, 41 * 20 + 4), 1.0f);
+    const std::string entry = B(0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
+    ExpectBytes(f, {{0, entry}, {40 * 20, entry}, {41 * 20 + 4, B(1.0f)}, {41 * 20 + 12, B(0.1f)}, {42 * 20, entry},
+                    {79 * 20, entry}});
 
     std::string changed = f;
     Put<float>(changed, 20, 2.5f);

@@ -290,10 +290,7 @@ TEST_F(RecordsTest, LookupsAcrossMidnight)
     ASSERT_EQ(store("2026-03-10 23:59:10", 10010, 7, other.c_str()), 0);
     ASSERT_EQ(store("2026-03-11 00:59:10", 10030, 2, flags), 0);
     struct tm now {};
-    now.tm_year = 2026;
-    now.tm_mon = 3;
-    now.tm_mday = 11;
-    now.tm_hour = 1;
+    now.tm_year = 2026, now.tm_mon = 3, now.tm_mday = 11, now.tm_hour = 1;
     int32_t aux = 0;
     EXPECT_EQ(FindValAndStatisticsAt(now, 4, 2, 2, nullptr), 5 + 2);   // 23:00, 00:00, 01:00
     EXPECT_EQ(FindValAndStatisticsAt(now, 0, 3, 3, nullptr), 10030 - 9990);
