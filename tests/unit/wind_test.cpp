@@ -178,63 +178,53 @@ TEST_F(WindTest, TenMinuteMeanNeedsSevenMinutesAndRunsAcrossTheHour)
     EXPECT_EQ(Statistic->MachWind.Hour.ExtWs, 100);
 }
 
-TEST_F(WindTest, OneMinuteSpeedLimitsWithAndWithoutTheCfCopy)
+TEST_F(WindTest, OneMinuteLimitsWithAndWithoutTheCfCopy)
 {
-    auto badSeconds = [&](int k) {
+    // k bad seconds (speed: one bad sample of each second's four); the
+    // minute's 1-minute mean and its QC.
+    auto bad = [&](bool dir, int k) {
         Fill(snap->WS, 500);
-        for (int s = 0; s < k; ++s)
-            snap->WS.Qc[4 * s + 3] = '2';
-        Mech(10, 1);
-        return Statistic->MachWind.Ws1Qc[1];
-    };
-    EXPECT_EQ(badSeconds(15), '0');
-    EXPECT_EQ(Statistic->MachWind.Ws1[1], 500);
-    EXPECT_EQ(badSeconds(16), '8');
-    EXPECT_EQ(Statistic->MachWind.Ws1[1], 0);
-    cf = 1;
-    EXPECT_EQ(badSeconds(45), '0');
-    EXPECT_EQ(badSeconds(46), '8');
-    // 2-minute speed: this minute 46 bad and the last minute all good is
-    // 46 of 120, too many; 30 is enough.
-    cf = 0;
-    Fill(snap->WS_3Prev, 500);
-    badSeconds(30);
-    EXPECT_EQ(out.Qc[1], '0');
-    Fill(snap->WS_3Prev, 500);
-    badSeconds(31);
-    EXPECT_EQ(VQ(1, 1), "0 8");
-}
-
-TEST_F(WindTest, DirectionLimitsAndAllMissing)
-{
-    auto badSeconds = [&](int k) {
         Fill(snap->WD, 90);
         for (int s = 0; s < k; ++s)
-            snap->WD.Qc[s] = '8';
-        Mech(10, 2);
-        return Statistic->MachWind.Wd1Qc[2];
+            (dir ? snap->WD.Qc[s] : snap->WS.Qc[4 * s + 3]) = dir ? '8' : '2';
+        Mech(10, 1);
+        const auto &w = Statistic->MachWind;
+        return dir ? std::to_string(w.Wd1[1]) + ' ' + w.Wd1Qc[1] : std::to_string(w.Ws1[1]) + ' ' + w.Ws1Qc[1];
     };
-    EXPECT_EQ(badSeconds(20), '0');
-    EXPECT_EQ(Statistic->MachWind.Wd1[2], 90.0f);
-    EXPECT_EQ(badSeconds(21), '8');
-    EXPECT_EQ(Statistic->MachWind.Wd1[2], 99999.0f);
-    cf = 1;
-    EXPECT_EQ(badSeconds(40), '0');
-    EXPECT_EQ(badSeconds(41), '8');
+    // Most bad seconds a valid mean survives: without, then with the CF copy.
+    const struct { bool dir; int most, mostCf; const char *valid, *missing; } limits[] = {
+        {false, 15, 45, "500 0", "0 8"}, {true, 20, 40, "90.000000 0", "99999.000000 8"}};
+    for (const auto &l : limits) {
+        SCOPED_TRACE(l.dir ? "direction" : "speed");
+        cf = 0;
+        EXPECT_EQ(bad(l.dir, l.most), l.valid);
+        EXPECT_EQ(bad(l.dir, l.most + 1), l.missing);
+        cf = 1;
+        EXPECT_EQ(bad(l.dir, l.mostCf).back(), '0');
+        EXPECT_EQ(bad(l.dir, l.mostCf + 1).back(), '8');
+    }
     cf = 0;
-    // All invalid: the 2-minute direction cannot reach 80 of 120.
+    // 2-minute speed: this minute 31 bad and the last minute all good is
+    // 31 of 120, too many; 30 is enough.
+    Fill(snap->WS_3Prev, 500);
+    bad(false, 30);
+    EXPECT_EQ(out.Qc[1], '0');
+    Fill(snap->WS_3Prev, 500);
+    bad(false, 31);
+    EXPECT_EQ(VQ(1, 1), "0 8");
+    // All directions invalid: the 2-minute direction cannot reach 80 of 120.
     Fill(snap->WDPrev, 90);
-    badSeconds(60);
+    bad(true, 60);
     EXPECT_EQ(VQ(0, 0), "99999 8");
     EXPECT_EQ(out.Flag[0], '1');
     // 2-minute direction with 40 bad of 120 still counts.
-    badSeconds(40);
+    bad(true, 40);
     EXPECT_EQ(VQ(0, 0), "90 0");
     // Direction switched off: the ring says '2', the direction fields are
     // absent.
     def->ElementEnable[EL_WD] = '0';
-    badSeconds(0);
-    EXPECT_EQ(Statistic->MachWind.Wd1Qc[2], '2');
+    bad(true, 0);
+    EXPECT_EQ(Statistic->MachWind.Wd1Qc[1], '2');
     EXPECT_EQ(std::string(out.Flag, WIND_FIELDS), "010101");
 }
 
