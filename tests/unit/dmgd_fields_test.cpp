@@ -97,7 +97,8 @@ TEST_F(FieldTest, EvaporationOfTheHourFollowsTheReferencesAndRain)
          {{500, 0, 0}, {497, 0, 3}, {520, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 3}, {496, 0, 4},
           {496, 2, 4}, {488, 0, 12, 12}}},
         {"2026-05-04 08:58:02", {{500, 0, 0}, {498, 0, 2}, {497, 0, 3, 0}, {496, 0, 1}}},
-        {"2026-05-04 08:10:02", {{50, 0, 0}, {500, 0, 0}, {497, 0, 3}, {-1, 0, 0}, {50, 0, 0}, {950, 0, 0}, {947, 0, 3}}},
+        {"2026-05-04 08:10:02",
+         {{50, 0, 0}, {500, 0, 0}, {497, 0, 3}, {-1, 0, 0}, {50, 0, 0}, {950, 0, 0}, {947, 0, 3}}},
     };
     for (const auto &c : cases) {
         Begin({EL_LE, EL_RAT}, c.clock);
@@ -125,8 +126,7 @@ TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
     // No sample that counts: the last level stands.
     Fill(SampleDataCopy->LE, 400, '8');
     Calc();
-    EXPECT_EQ(VQ(F_LE), "497 0");
-    EXPECT_EQ(V(F_LE_H), 3);
+    EXPECT_EQ(VQ(F_LE) + ' ' + std::to_string(V(F_LE_H)), "497 0 3");
     NextMinute();
     // Maintenance counts down; its end by command restarts.
     TemproraryData->LeMaintMinutes = 2;
@@ -134,11 +134,9 @@ TEST_F(FieldTest, EvaporationWithoutSamplesOrInMaintenance)
     for (int i = 0; i < 2; ++i) {
         Evap(300);   // the pan is being refilled
         EXPECT_EQ(std::string{F(F_LE)} + F(F_LE_H), "00");
-        EXPECT_EQ(VQ(F_LE), "99999 N");
-        EXPECT_EQ(V(F_LE_H), 99999);
+        EXPECT_EQ(VQ(F_LE) + ' ' + std::to_string(V(F_LE_H)), "99999 N 99999");
     }
-    EXPECT_EQ(+TemproraryData->LeMaintMinutes, 0);
-    EXPECT_EQ(TemproraryData->LeMaintMode, '0');
+    EXPECT_EQ(std::to_string(TemproraryData->LeMaintMinutes) + TemproraryData->LeMaintMode, "00");
     // Ended by command: the next minute starts afresh from its level.
     TemproraryData->LeMaintReset = 1;
     EXPECT_EQ(Evap(800), 0);
@@ -172,14 +170,12 @@ TEST_F(FieldTest, VisibilityRingsOfFiveAndTenMinutes)
         Calc();
         NextMinute();
     };
-    auto both = [&] { return VQ(F_VI1) + ' ' + VQ(F_VI10); };
     minute(10000, '0');
-    EXPECT_EQ(both(), "10000 0 10000 0");
+    EXPECT_EQ(VQ(F_VI1) + ' ' + VQ(F_VI10), "10000 0 10000 0");
     minute(20000, '1');
     EXPECT_EQ(Vs({F_VI1, F_VI10}), "20000 15000");
     minute(30000, '2');   // a wrong value is missing: the 5-minute ring stands in
-    EXPECT_EQ(V(F_VI1), 15000);
-    EXPECT_EQ(V(F_VI10), 15000);
+    EXPECT_EQ(Vs({F_VI1, F_VI10}), "15000 15000");
     EXPECT_NE(out_.find("VI:0 10000\nVI:1 20000\nVI:2 -99999\n"), std::string::npos);
     EXPECT_NE(out_.find("VI :0 10000\nVI :1 20000\n"), std::string::npos);
     EXPECT_EQ(Statistic->Vis.Min10.Min, 10000);
@@ -256,18 +252,14 @@ TEST_F(FieldTest, RainBoardReadingsWithTheirQcAndOwnSums)
     SampleDataCopy->RainSumQc = '0';
     Statistic->RainSum[SR_RAT] = 10;
     Calc();
-    EXPECT_EQ(VQ(F_RAT), "4 0");
-    EXPECT_EQ(V(F_RAT + 1), 14);
-    EXPECT_EQ(VQ(F_RAT1), "1 0");
-    EXPECT_EQ(VQ(F_RAT2), "2 1");   // suspect readings are taken with their QC
-    EXPECT_EQ(VQ(F_RAT3), "0 N");   // a wrong one is no rain
+    // RAT, RAT1-RAT3, fifth: suspect readings are taken with their QC, a
+    // wrong one is no rain.
+    EXPECT_EQ(VQ(F_RAT) + ' ' + VQ(F_RAT1) + ' ' + VQ(F_RAT2) + ' ' + VQ(F_RAT3) + ' ' + VQ(F_RAT4),
+              "4 0 1 0 2 1 0 N 5 0");
     EXPECT_EQ(Q(F_RAT3 + 1), '0');
-    EXPECT_EQ(VQ(F_RAT4), "5 0");
-    EXPECT_EQ(V(F_RAT4 + 1), 5);
+    EXPECT_EQ(Vs({F_RAT + 1, F_RAT2 + 1, F_RAT4 + 1}), "14 2 5");
     Calc();
-    EXPECT_EQ(V(F_RAT + 1), 18);
-    EXPECT_EQ(V(F_RAT2 + 1), 4);
-    EXPECT_EQ(V(F_RAT4 + 1), 10);
+    EXPECT_EQ(Vs({F_RAT + 1, F_RAT2 + 1, F_RAT4 + 1}), "18 4 10");
     // A silent board: the fifth channel is no rain with QC '8'; its sum
     // stays.
     td.RainStat.State = '2';
