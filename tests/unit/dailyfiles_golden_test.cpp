@@ -3,11 +3,10 @@
 // the minute's GG, RR and ST lines at chosen clocks; lines.out holds, per
 // save, every file that changed: its name, its header when it was made,
 // and each line written with its line number. NUL bytes show as '@'; the
-// CR LF that ends every line shows as the end of the golden line.
+// CR LF that ends every line shows as the end of the golden line (see
+// golden_script.h).
 //
-// KOMAIN_GOLDEN_UPDATE=1 rewrites lines.out (review the diff).
-//
-// Input lines (blank and "#" ignored):
+// Input lines:
 //   clock YYYY-MM-DD HH:MM:SS   first; later ones move the clock
 //   generation N | station ID | long TEXT | lat TEXT | td MINUTES
 //   heights ALT ALTP WSHEIGHT PLATFORM | sensi INDEX VALUE
@@ -18,16 +17,13 @@
 #include "dmgd_fixture.h"
 
 #include <dirent.h>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "dailyfiles/DailyFiles.h"
-#include "support/Station.h"
+#include "golden_script.h"
 
 namespace {
-
-std::string DataDir() { return std::string(KOMAIN_TESTDATA) + "/dailyfiles/"; }
 
 std::map<std::string, std::string> DataFiles(const komain_test::Sandbox &sb)
 {
@@ -57,35 +53,27 @@ std::string Shown(const std::string &line)
 struct DailyGolden : MinuteTest {
     std::string Run(const std::string &script)
     {
-        std::istringstream in(script);
-        std::string line, out;
-        while (std::getline(in, line)) {
-            std::string::size_type hash = line.find('#');
-            if (hash != std::string::npos)
-                line.erase(hash);
-            std::istringstream w(line);
-            std::string cmd;
-            if (!(w >> cmd))
-                continue;
-            SCOPED_TRACE(line);
+        std::string out;
+        golden::ForEachLine(script, [&](const std::string &cmd, std::istringstream &w) {
             if (cmd == "clock") {
                 std::string d, t;
                 w >> d >> t;
                 if (sb_ == nullptr) {
                     Start(d + " " + t);
                     TemproraryData->MainStat.ListenState = '0';
-                } else {
-                    struct tm tm {};
-                    strptime((d + " " + t).c_str(), "%Y-%m-%d %H:%M:%S", &tm);
-                    tm.tm_isdst = -1;
-                    TpSetTime(mktime(&tm));
+                    return true;
                 }
-            } else if (cmd == "save") {
-                out += Save();
-            } else if (!Apply(cmd, w)) {
-                ADD_FAILURE() << "unknown input";
+                struct tm tm {};
+                strptime((d + " " + t).c_str(), "%Y-%m-%d %H:%M:%S", &tm);
+                tm.tm_isdst = -1;
+                return TpSetTime(mktime(&tm)) == 0;
             }
-        }
+            if (sb_ == nullptr)
+                return false;   // clock must come first
+            if (cmd == "save")
+                out += Save();
+            return cmd == "save" || Apply(cmd, w);
+        });
         return out;
     }
 
@@ -160,13 +148,10 @@ struct DailyGolden : MinuteTest {
             int g = 1;
             w >> g;
             defdataEx->Generation = g;
-        } else if (cmd == "station" || cmd == "long" || cmd == "lat") {
-            std::string v;
-            w >> v;
-            char *field = cmd == "station" ? d.StationId : cmd == "long" ? d.Long : d.Lat;
-            std::size_t n = cmd == "station" ? sizeof d.StationId : sizeof d.Long;
-            std::memset(field, 0, n);
-            std::memcpy(field, v.data(), std::min(v.size(), n));
+        } else if (cmd == "station") {
+            golden::Text(d.StationId, sizeof d.StationId, w);
+        } else if (cmd == "long" || cmd == "lat") {
+            golden::Text(cmd == "long" ? d.Long : d.Lat, sizeof d.Long, w);
         } else if (cmd == "td") {
             int v = 0;
             w >> v;
@@ -181,19 +166,9 @@ struct DailyGolden : MinuteTest {
             w >> i >> v;
             d.Sensi[i] = v;
         } else if (cmd == "enable") {
-            std::string code;
-            while (w >> code) {
-                int i = SensorIndexByCode(code.c_str());
-                if (i < 0)
-                    return false;
-                Enable(i);
-            }
-            return true;
+            return golden::EnableCodes(w, [&](int i) { Enable(i); });
         } else if (cmd == "obvalid") {
-            int n;
-            while (w >> n)
-                d.ObValid[n] = '1';
-            return true;
+            return golden::ObValid(d.ObValid, w);
         } else if (cmd == "state") {
             return Status(w, td);
         } else {
@@ -255,12 +230,5 @@ struct DailyGolden : MinuteTest {
 
 TEST_F(DailyGolden, EverySaveWritesItsExactLines)
 {
-    std::string script = komain_test::ReadHostFile(DataDir() + "lines.in");
-    ASSERT_FALSE(script.empty());
-    std::string got = Run(script);
-    if (std::getenv("KOMAIN_GOLDEN_UPDATE") != nullptr) {
-        std::ofstream(DataDir() + "lines.out", std::ios::binary) << got;
-        return;
-    }
-    EXPECT_EQ(got, komain_test::ReadHostFile(DataDir() + "lines.out"));
+    golden::Check(std::string(KOMAIN_TESTDATA) + "/dailyfiles/", "lines", [&](const std::string &in) { return Run(in); });
 }

@@ -2,16 +2,9 @@
 // describes a station's state for one or more minutes (parameters, the
 // filled snapshot rings, the instruments' readings, the running sums);
 // NAME.out beside it holds, per minute, the exact DMGD line and the exact
-// DMGD1 line of the generation in use. A change of the record's text shows
-// up as a reviewed diff of the .out file.
+// DMGD1 line of the generation in use (see golden_script.h).
 //
-// KOMAIN_GOLDEN_UPDATE=1 rewrites the .out files from the current code. A
-// renewed .out is a claim about the record, not a snapshot of the code:
-// review it line by line against its .in (every changed item against the
-// inputs that make it) before it is committed.
-//
-// Input lines (blank lines and "#" comments ignored; state carries over
-// from one minute to the next unless a line changes it):
+// Input lines (state carries over from one minute to the next):
 //   clock YYYY-MM-DD HH:MM:SS      must come first
 //   generation N                   0 older, else current
 //   station ID | stlx C | cfcopy 0/1
@@ -24,26 +17,13 @@
 #include "dmgd_fixture.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <map>
 #include <sstream>
-#include <vector>
 
-#include "platform/Transplant.h"
 #include "core/Main.h"
+#include "golden_script.h"
+#include "platform/Transplant.h"
 
 namespace {
-
-std::string DataDir() { return std::string(KOMAIN_TESTDATA) + "/dmgd/"; }
-
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 // Calls f with the snapshot ring of the given name; false when none.
 template <typename F>
@@ -87,34 +67,20 @@ struct GoldenTest : MinuteTest {
     // Runs the script; returns what the minutes printed.
     std::string Run(const std::string &script)
     {
-        std::istringstream in(script);
-        std::string line, out;
-        int lineNo = 0;
-        while (std::getline(in, line)) {
-            ++lineNo;
-            std::string::size_type hash = line.find('#');
-            if (hash != std::string::npos)
-                line.erase(hash);
-            std::istringstream w(line);
-            std::string cmd;
-            if (!(w >> cmd))
-                continue;
-            SCOPED_TRACE("input line " + std::to_string(lineNo) + ": " + line);
+        std::string out;
+        golden::ForEachLine(script, [&](const std::string &cmd, std::istringstream &w) {
             if (cmd == "clock") {
                 std::string d, t;
                 w >> d >> t;
                 Start(d + " " + t);
-                continue;
+                return true;
             }
-            if (defdata == nullptr) {
-                ADD_FAILURE() << "clock must come first";
-                return out;
-            }
+            if (defdata == nullptr)
+                return false;   // clock must come first
             if (cmd == "minute")
                 out += Minute();
-            else if (!Apply(cmd, w))
-                ADD_FAILURE() << "unknown input";
-        }
+            return cmd == "minute" || Apply(cmd, w);
+        });
         return out;
     }
 
@@ -139,10 +105,7 @@ struct GoldenTest : MinuteTest {
             w >> g;
             defdataEx->Generation = uint8_t(g);
         } else if (cmd == "station") {
-            std::string id;
-            w >> id;
-            std::memset(d.StationId, 0, sizeof d.StationId);
-            std::memcpy(d.StationId, id.data(), std::min(id.size(), sizeof d.StationId));
+            golden::Text(d.StationId, sizeof d.StationId, w);
         } else if (cmd == "stlx") {
             w >> d.STLX;
         } else if (cmd == "cfcopy") {
@@ -152,21 +115,9 @@ struct GoldenTest : MinuteTest {
             flag = (unsigned char)on;
             g_pCpyCfDataFlag = &flag;
         } else if (cmd == "enable") {
-            std::string code;
-            while (w >> code) {
-                int i = SensorIndexByCode(code.c_str());
-                // Rows beyond 79 (RAT1_C) are not looked up by code.
-                for (int r = 0; r < SENSORTABLE_ROWS && i < 0; ++r)
-                    if (code == std::string(Sensortable[r].Code, strnlen(Sensortable[r].Code, 8)))
-                        i = Sensortable[r].Index;
-                if (i < 0)
-                    return false;
-                Enable(i);
-            }
+            return golden::EnableCodes(w, [&](int i) { Enable(i); });
         } else if (cmd == "obvalid") {
-            int n;
-            while (w >> n)
-                d.ObValid[n] = '1';
+            return golden::ObValid(d.ObValid, w);
         } else if (cmd == "ring") {
             std::string name;
             long long v;
@@ -276,27 +227,12 @@ struct GoldenTest : MinuteTest {
     }
 };
 
-std::vector<std::string> Cases()
-{
-    return {"new_typical", "new_boards_type_m", "new_type_s", "new_extreme_input", "old_typical"};
-}
-
 } // namespace
 
 TEST_F(GoldenTest, EveryMinuteInputGivesItsExactLines)
 {
-    bool update = std::getenv("KOMAIN_GOLDEN_UPDATE") != nullptr;
-    for (const std::string &name : Cases()) {
-        SCOPED_TRACE(name);
-        std::string script = ReadAll(DataDir() + name + ".in");
-        ASSERT_FALSE(script.empty()) << "missing input " << name;
-        std::string got = Run(script);
+    for (const char *name : {"new_typical", "new_boards_type_m", "new_type_s", "new_extreme_input", "old_typical"}) {
+        golden::Check(std::string(KOMAIN_TESTDATA) + "/dmgd/", name, [&](const std::string &in) { return Run(in); });
         TearDown();
-        if (update) {
-            std::ofstream(DataDir() + name + ".out", std::ios::binary) << got;
-            continue;
-        }
-        std::string want = ReadAll(DataDir() + name + ".out");
-        EXPECT_EQ(got, want);
     }
 }

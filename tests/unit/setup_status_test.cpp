@@ -3,10 +3,8 @@
 #include "terminal_fixture.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "core/Main.h"
-#include "core/MyTime.h"
 #include "core/Param.h"
 #include "platform/Transplant.h"
 #include "processing/Dmgd.h"
@@ -252,12 +250,4 @@ TEST_F(SetupStatusTest, SpaceLeavesAMountedCardMounted)
     EXPECT_NE(sandbox_.Read("/sim/mounts").find("/mnt/cf"), std::string::npos);
     defdata->CfValid = '0';
     EXPECT_EQ(Run(COM0, "SPACE"), Lines{F});
-}
-
-TEST(SetupDates, CalendarCheck)
-{
-    EXPECT_EQ(CheckDateValid(2000, 2, 29), 1);
-    EXPECT_EQ(CheckDateValid(2001, 2, 29), -1);
-    EXPECT_EQ(CheckDateValid(2100, 2, 29), -1);
-    EXPECT_EQ(CheckDateValid(2024, 4, 31), -1);
 }
