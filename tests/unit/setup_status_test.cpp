@@ -2,6 +2,7 @@
 // lines on COM0, and what the accepted ones stored.
 #include "terminal_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/Main.h"
@@ -35,19 +36,8 @@ protected:
         d.CfValid = '1';
         std::memcpy(d.Lat, "39.10.03", 8);
         std::snprintf(TemproraryData->ComSetting, sizeof TemproraryData->ComSetting, "9600 8 N 1");
-        MainCollectorStat &m = TemproraryData->MainStat;
-        m.SupplyVoltage = 12.5f;
-        m.PowerKind = '1';
-        m.Mact = 22.7f;
-        m.TerhState = '0';
-        m.WindState = '0';
-        m.CfState = '1';   // no card
-        m.CFSpace = 812;
-        m.GpsState = '2';
-        m.DoorState = '0';
-        m.CanExtState = '0';
-        m.ListenState = '0';
-        m.CanBusState = '2';
+        // 12.5 V DC, MACT 22.7, no card ('1') with 812 MB, no GPS time, CAN quiet.
+        TemproraryData->MainStat = {12.5f, '1', 22.7f, '0', '0', '1', 812, '2', '0', '0', '0', '2'};
         TemproraryData->CurrentValue[EL_LE] = 50.47f;
         TemproraryData->SubStat[SUB_RADI] = {'0', 12.9f, '1', 21.34f, '0', 'N'};
         TemproraryData->Terh = {'0', 12, '0', 25, '0', '2'};
@@ -67,16 +57,10 @@ protected:
 // Each '?' of an expected reply stands for any one character.
 bool Match(const Lines &want, const Lines &got)
 {
-    if (want.size() != got.size())
-        return false;
-    for (std::size_t i = 0; i < want.size(); ++i) {
-        if (want[i].size() != got[i].size())
-            return false;
-        for (std::size_t k = 0; k < want[i].size(); ++k)
-            if (want[i][k] != '?' && want[i][k] != got[i][k])
-                return false;
-    }
-    return true;
+    auto line = [](const std::string &w, const std::string &g) {
+        return std::equal(w.begin(), w.end(), g.begin(), g.end(), [](char a, char b) { return a == '?' || a == b; });
+    };
+    return std::equal(want.begin(), want.end(), got.begin(), got.end(), line);
 }
 
 struct Row {
