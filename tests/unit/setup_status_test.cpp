@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 #include "core/Main.h"
 #include "core/Param.h"
 #include "platform/Transplant.h"
 #include "processing/Dmgd.h"
 #include "sampling/Sensortable.h"
+#include "support/Station.h"
 #include "terminal/CommandHandlers.h"
 
 using terminal_test::Lines;
@@ -63,101 +65,37 @@ bool Match(const Lines &want, const Lines &got)
     return std::equal(want.begin(), want.end(), got.begin(), got.end(), line);
 }
 
-struct Row {
-    int generation;
-    const char *line;
-    Lines replies;
-};
+// "\r", "\n" and "\\" of the reply file as the bytes they stand for.
+std::string Unescaped(const std::string &t)
+{
+    std::string out;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        char c = t[i];
+        if (c == '\\' && i + 1 < t.size())
+            c = t[++i] == 'r' ? '\r' : t[i] == 'n' ? '\n' : t[i];
+        out += c;
+    }
+    return out;
+}
 
 } // namespace
 
 TEST_F(SetupStatusTest, RepliesToEachCommandLine)
 {
-    const Row rows[] = {
-        // Clock.
-        {1, "DATE /?", {"DATE [YYYY-MM-DD]\r\n"}},
-        {1, "DATE", {"2024-03-10\r\n"}},
-        {1, "DATE 2009-12-31", {F}},
-        {1, "DATE 2023-02-29", {F}},
-        {1, "DATE 2024-03-1a", {F}},
-        {1, "DATE 99999999999-01-01", {F}},
-        {1, "TIME 24:00:00", {F}},
-        {1, "TIME 10:00:00", {T}},
-        // Identity and position.
-        {1, "ID 1234", {F}},
-        {1, "ID 12-45", {F}},
-        {1, "ID A1b2C", {T}},
-        {1, "BASEINFO x", {"BASEINFO 4\rmC ko001\rMODEL KO2000\rID A1b2C\rVer V2.73\r\n"}},
-        {1, "LAT 90.00.01", {F}},
-        {1, "LAT 12.5", {F}},
-        {1, "LAT 90.0.0", {T}},
-        {1, "LAT", {"90.00.00\r\n"}},
-        {1, "LAT -0.30.00", {T}},
-        {1, "LAT", {"-0.30.00\r\n"}},
-        {1, "LONG 181.00.00", {F}},
-        {1, "LONG -180.0.0", {T}},
-        {1, "TD 721", {F}},
-        {1, "TD 1+2", {F}},
-        {1, "TD -720", {T}},
-        {1, "TD", {"-720\r\n"}},
-        {1, "ALT 100.05", {F}},
-        {1, "ALT nan", {F}},
-        {1, "ALTP -inf", {F}},
-        {1, "ALT 1e30", {F}},
-        {1, "ALT 100.0", {T}},
-        {1, "ALTP", {"101.5\r\n"}},
-        {1, "SERIALNO ABCDEFGHIJKLMNO", {F}},
-        {1, "SERIALNO AB12", {T}},
-        // Network.
-        {1, "IP 192.168.1.256", {F}},
-        {1, "IP 10.0.0.5", {T}},
-        {1, "IP", {"10.0.0.5\r\n"}},
-        {1, "GW /?", {F}},
-        {1, "DEST 127.0.0.1 0", {F}},
-        {1, "DEST 127.0.0.1 65536", {F}},
-        {1, "DEST 127.0.0.1 1800", {T}},
-        {1, "DEST", {"127.0.0.1 1800\r\n"}},
-        // Device types and switches.
-        {1, "VISITYPE 9", {F}},
-        {1, "SNOWMODE 10", {T}},
-        {1, "RAWMODE 2", {F}},
-        {1, "RAWMODE 8", {T}},
-        {1, "COMMTYPE 256", {F}},
-        {1, "SUNSHINESET 0", {F}},
-        {1, "WINDTYPE 1.0", {F}},
-        {1, "GPSSET 2", {F}},
-        {1, "GPSSET 0", {T}},
-        {1, "GPSSET", {"0\r\n"}},
-        {1, "CFSET 1 ", {F}},
-        {1, "CHGVER 2", {F}},
-        {1, "CHGVER 1", {T}},
-        // Status.
-        {1, "AUTOCHECK",
-         {"AUTOCHECK 21\rDATE 2024-03-10\rTIME 10:00:0?\rGPS FAIL\rCOM 9600 8 N 1\rMACT 22.7\rDC 12.5\r"
-          "TARH 1\rCLIM 0\rRADI 1\rEATH 1\rSOIL 1\rWD 1\rWS 1\rT0 1\rU 1\rRAT 1\rP 1\rVI 1\rLE 1\rGR 1\rRAW 0\r\n"}},
-        {1, "STATMAIN", {"STATMAIN 0 125 1 227 0 0 1 - 2 0 0 0 2 504 - - - - - -\r\n"}},
-        {1, "STATCLIM", {"STATCLIM N - - - - - - - - - -\r\n"}},
-        {1, "STATRADI", {"STATRADI 0 129 1 213 0 N - - - - -\r\n"}},
-        {1, "STATTARH", {"STATTARH 0 120 0 250 0\r\n"}},
-        {1, "STATTAIR", {"STATTAIR 0 132 0 -45 0 9 3 7 - - - - -\r\n"}},
-        {0, "STATTAIR", {}},
-        {1, "STATINTL 3", {"STATINTL_3 N - - - - - - - - - -\r\n"}},
-        {1, "STATINTL 6", {F}},
-        {1, "STATINTL", {"F\n"}},
-        {1, "STATSENSOR TD", {"L\r\n"}},
-        {0, "STATSENSOR TD", {"I\r\n"}},
-        {1, "STATSENSOR XYZ", {F}},
-        {1, "PSS", {"DC,12.5\r\n"}},
-        {1, "PSD /?", {"PSS\r\n"}},
-        {1, "DOOR", {"0\r\n"}},
-        {1, "MACT", {"22.7\r\n"}},
-        {1, "VERSION", {"HARDVERSION:V1.00 SOFTVSERION:V2.73 FILEVERSION:V1.00, COMPILETIME Nov 24 2020 10:58:35\r\n"}},
-    };
-    for (const Row &r : rows) {
-        defdataEx->Generation = r.generation;
-        Lines got = Run(COM0, r.line);
-        EXPECT_TRUE(Match(r.replies, got)) << r.line << ": " << ::testing::PrintToString(got);
+    std::istringstream rows(komain_test::ReadHostFile(std::string(KOMAIN_TESTDATA) + "/setup_status/replies.txt"));
+    int count = 0;
+    for (std::string row; std::getline(rows, row);) {
+        std::size_t bar1 = row.find('|'), bar2 = row.find('|', bar1 + 1);
+        if (row.empty() || row[0] == '#')
+            continue;
+        ASSERT_NE(bar2, std::string::npos) << row;
+        ++count;
+        defdataEx->Generation = row[0] - '0';
+        std::string line = row.substr(bar1 + 1, bar2 - bar1 - 1), reply = Unescaped(row.substr(bar2 + 1));
+        Lines got = Run(COM0, line);
+        EXPECT_TRUE(Match(reply.empty() ? Lines{} : Lines{reply}, got)) << line << ": " << ::testing::PrintToString(got);
     }
+    EXPECT_EQ(count, 71);
     // What the accepted lines left in the record.
     const DefDataRec &d = *defdata;
     EXPECT_EQ(std::string(d.StationId, 6), std::string("A1b2C\0", 6));
