@@ -40,12 +40,6 @@ std::string Hex(const std::string &bytes)
     return h;
 }
 
-std::string NoBlanks(std::string s)
-{
-    std::erase(s, ' ');
-    return s;
-}
-
 class ParamCommandTest : public terminal_test::TerminalTest {
 protected:
     ParamCommandTest() : modi_(terminal_test::Zeroed<ModiPamRec>())
@@ -159,7 +153,8 @@ TEST_F(ParamCommandTest, RepliesAndStoredBytesInOrder)
         defEx_->Generation = s.generation;
         EXPECT_EQ(s.reply, All(s.line)) << s.line;
         if (s.file != nullptr) {
-            const std::string hex = NoBlanks(s.hex);
+            std::string hex = s.hex;
+            std::erase(hex, ' ');
             EXPECT_EQ(hex, Hex(sandbox_.Read(s.file).substr(std::size_t(s.offset), hex.size() / 2))) << s.line;
         }
     }
