@@ -7,7 +7,7 @@
 // Input lines (state carries over from one minute to the next):
 //   clock YYYY-MM-DD HH:MM:SS      must come first
 //   generation N                   0 older, else current
-//   station ID | stlx C | cfcopy 0/1
+//   station ID | stlx C
 //   enable CODE...                 element codes of the element table
 //   obvalid N...                   board characters switched on
 //   ring NAME VALUE [QC [FIRST LAST]]   snapshot ring slots (default all, QC '0')
@@ -39,9 +39,6 @@ bool WithRing(SampleDataRec &s, const std::string &name, F f)
     if (name == "WS_3Prev") return f(s.WS_3Prev), true;
     if (name == "WD") return f(s.WD), true;
     if (name == "WDPrev") return f(s.WDPrev), true;
-    if (name == "UWS") return f(s.UWS), true;
-    if (name == "UWSPrev") return f(s.UWSPrev), true;
-    if (name == "UWD") return f(s.UWD), true;
     static const char *const kEarth[EARTH_COUNT] = {"TG",  "ST0", "ST1", "ST2", "ST3",
                                                     "ST4", "ST5", "ST6", "ST7", "ST8"};
     for (int k = 0; k < EARTH_COUNT; ++k)
@@ -108,12 +105,6 @@ struct GoldenTest : MinuteTest {
             golden::Text(d.StationId, sizeof d.StationId, w);
         } else if (cmd == "stlx") {
             w >> d.STLX;
-        } else if (cmd == "cfcopy") {
-            int on = 0;
-            w >> on;
-            static volatile unsigned char flag;
-            flag = (unsigned char)on;
-            g_pCpyCfDataFlag = &flag;
         } else if (cmd == "enable") {
             return golden::EnableCodes(w, [&](int i) { Enable(i); });
         } else if (cmd == "obvalid") {
@@ -159,24 +150,20 @@ struct GoldenTest : MinuteTest {
         char q = '0';
         if (name == "RainSum") {
             w >> v >> q;
-            s.RainSum = int32_t(v);
-            s.RainSumQc = q;
+            s.RainSum = int32_t(v), s.RainSumQc = q;
         } else if (name == "Rain1Sum") {
             w >> v >> q;
-            s.Rain1Sum = int32_t(v);
-            s.Rain1SumQc = q;
+            s.Rain1Sum = int32_t(v), s.Rain1SumQc = q;
         } else if (name == "RainBoard") {   // index reading qc
             w >> i >> v >> q;
-            s.RainBoard[i] = uint8_t(v);
-            td.Rain.Qc[i] = q;
+            s.RainBoard[i] = uint8_t(v), td.Rain.Qc[i] = q;
         } else if (name == "RainStat") {    // state
             w >> td.RainStat.State;
         } else if (name == "Tair") {        // channel 0-3, value (0.1 deg C), qc
             w >> i;
             f = Real(w);
             w >> q;
-            s.TairLatest[i] = float(f);
-            td.Tair.ChanQc[i] = q;
+            s.TairLatest[i] = float(f), td.Tair.ChanQc[i] = q;
         } else if (name == "TairFurther") { // channel 0-3, value (0.1 deg C)
             w >> i;
             s.TairFurther[i] = float(Real(w));
@@ -185,38 +172,24 @@ struct GoldenTest : MinuteTest {
             td.TairStat.Status1 = uint8_t(i);
         } else if (name == "VI") {
             w >> v >> q;
-            s.VI = int32_t(v);
-            s.VIQc = q;
+            s.VI = int32_t(v), s.VIQc = q;
         } else if (name == "VisDevice") {
             w >> v >> q;
-            td.VisDevice10 = int32_t(v);
-            td.VisDeviceQc = q;
+            td.VisDevice10 = int32_t(v), td.VisDeviceQc = q;
         } else if (name == "SnowDepth") {
             w >> v >> q;
-            td.SnowDepth = int32_t(v);
-            td.SnowDepthQc = q;
+            td.SnowDepth = int32_t(v), td.SnowDepthQc = q;
         } else if (name == "RawMinute") {
             w >> v;
             td.RawMinute = int32_t(v);
         } else if (name == "RawMaint") {
             w >> v;
-            td.RawMaintMinutes = int32_t(v);
-            td.RawMaintMode = v > 0 ? '2' : '0';
-        } else if (name == "LeMaint") {
-            w >> v;
-            td.LeMaintMinutes = int32_t(v);
-            td.LeMaintMode = v > 0 ? '2' : '0';
-        } else if (name == "LeMaintReset") {
-            td.LeMaintReset = 1;
+            td.RawMaintMinutes = int32_t(v), td.RawMaintMode = v > 0 ? '2' : '0';
         } else if (name == "LeCalib") {
             d.LESensorCalib = float(Real(w));
-        } else if (name == "LeMode") {
-            w >> i;
-            d.LESensorMode = uint8_t(i);
         } else if (name == "LeLimits") {    // lower upper (mm)
             double lo = Real(w), hi = Real(w);
-            d.Qcps[EL_LE][0] = float(lo);
-            d.Qcps[EL_LE][1] = float(hi);
+            d.Qcps[EL_LE][0] = float(lo), d.Qcps[EL_LE][1] = float(hi);
         } else if (name == "RainRunning") { // StatRain index, running sum
             w >> i >> v;
             Statistic->RainSum[i] = int32_t(v);
