@@ -1,14 +1,17 @@
-// The QC, calibration, sensor and mode commands: one table of command lines
-// run in order on a station with factory parameters, each with its exact
-// reply and, where it stores something, the bytes it leaves in the file.
+// The QC, calibration, sensor and mode commands: a table of command lines
+// (tests/data/param_commands/steps.txt) run in order on a station with
+// factory parameters, each with its exact reply and, where it stores
+// something, the bytes it leaves in the file.
 // Then the maintenance commands against the sandbox's USB disk.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "core/Param.h"
 #include "platform/Transplant.h"
@@ -18,16 +21,6 @@
 namespace {
 
 constexpr const char *PARA = "/mnt/nand2/para.bin";
-constexpr const char *MODI = "/mnt/nand2/modipam.bin";
-
-struct Step {
-    int generation;
-    std::string line;
-    const char *reply;        // all texts queued, one after the other
-    const char *file = nullptr;
-    int offset = 0;
-    const char *hex = nullptr;   // bytes expected there afterwards
-};
 
 std::string Hex(const std::string &bytes)
 {
@@ -69,95 +62,33 @@ protected:
     char cwd_[512] = {};
 };
 
-const std::string k79(79, '1');
-
-const Step kSteps[] = {
-    {0, "QCPS T0 -50 60 5", "T\r\n", PARA, 638 + 2 * 12, "000048c2 00007042 0000a040"},
-    {0, "QCPS T0 60 -50 5", "F\r\n", PARA, 638 + 2 * 12, "000048c2 00007042 0000a040"},
-    {0, "QCPS T0 / / -", "T\r\n", PARA, 638 + 2 * 12, "804fc347 804fc347 804fc3c7"},
-    {0, "QCPS T0", "/ / - \r\n"},
-    {0, "QCPS T0 -50 60", "F\r\n"},
-    {0, "QCPS T0 1 2 x", "F\r\n"},
-    {0, "QCPS T01 -50 60 5", "F\r\n"},
-    {0, "QCPS /?", "QCPS XX [MIN MAX DD]\r\n"},
-    // The older generation's RAT1 is the second rain counter, checked
-    // against RAT1's sample row; its minute row is its own (84).
-    {0, "QCPS RAT1 0 30 /", "T\r\n", PARA, 638 + 19 * 12, "00000000 0000f041 804fc347"},
-    {0, "QCPS RAT1", "0.0 30.0 / \r\n"},
-    {0, "QCPM RAT1 0 10 / / /", "T\r\n", PARA, 1598 + 84 * 20, "00000000 00002041 804fc347"},
-    {0, "QCPM T0 -75 80 3 5 /", "T\r\n"},
-    {0, "QCPM T0 5 1 / / /", "F\r\n"},
-    {0, "QCPM T0", "-75.0 80.0 3.0 5.0 /\r\n"},
-    {0, "QCPM U -1000000000000000000000000000000 1 / / -", "T\r\n"},
-    {0, "QCPM U", "-1000000015047466219876688855040.0 1.0 / / -\r\n"},
-    {0, "RQCPS T01 -50 60 5", ""},
-    {0, "TMAX 45", "T\r\n", PARA, 3342, "2d000000"},
-    {0, "TMAX", "45\r\n"},
-    {0, "TMAX 4.5", "F\r\n"},
-    {0, "GALE /?", "GALE [DD]\r\n"},
-    {0, "SENCO WS 1 2 3 4", "T\r\n", PARA, 3371, "0000803f 00000040 00004040 00008040"},
-    {0, "SENCO RAT1", "0.0000 0.5000 0.0000 0.0000\r\n"},
-    {0, "MODIFY T0 1 2 3 4", "F\r\n"},
-    {0, "MODIFY T0 1.26 2 3", "T\r\n", MODI, 2 * 20, "6666a63f 00000040 00004040 0000803f"},
-    {0, "MODIFY T0", "1.3 2.0 3.0 1.0 0.0\r\n"},
-    {0, "SCV P 1000,0.2/99.9,0/99.9,0/99.9,0/99.9,0/99.9,0/", "T\r\n", PARA, 3589,
-     "000000000088c340 0000000000000040 0000000000388f40"},
-    {0, "SCV P", "1000.0,0.2/99.9,0.0/99.9,0.0/99.9,0.0/99.9,0.0/99.9,0.0/\r\n"},
-    {0, "SCV P 1000,0.2/990,0/99.9,0/99.9,0/99.9,0/99.9,0/", "F\r\n"},
-    {0, "SCV P 1000,0.2/", "F\r\n"},
-    {0, "SENST T0 0", "T\r\n", PARA, 460 + 2, "30"},
-    {0, "SENST T0", "0 \r\n"},
-    {0, "SENST " + k79, "F\r\n"},
-    {0, "SENSI GR 0", "F\r\n"},
-    {0, "SENSI GR 12.345", "T\r\n", PARA, 200, "9a994541"},
-    {0, "SENSI GR", "12.35\r\n"},
-    {0, "SENSI NR 10.1/9.87", "T\r\n"},
-    {0, "SENSI NR", "10.10/9.87\r\n"},
-    {0, "SMC SM1 1 2 3", "T\r\n", PARA, 332, "01000000 02000000 03000000"},
-    {0, "SMC SM9", "F\r\n"},
-    {0, "DEVMODE RAW 2 60", "T\r\n"},
-    {0, "DEVMODE RAW", "2 60\r\n"},
-    {0, "DEVMODE LE 2 65536", "F\r\n"},
-    {0, "FILETIMEOUT 5", "F\r\n"},
-    {0, "FILETIMEOUT 4", "T\r\n", PARA, 3362, "04000000"},
-    {0, "RELAYOUT 2", "F\r\n"},
-    {0, "RELAYOUT x", ""},
-    {0, "DOWNLOAD ST 20260310", ""},
-    {0, "DAUSET CLIM 1", "F\r\n"},
-    {0, "DAUSET RADI 1", "T\r\n", PARA, 440 + 5, "31"},
-    {0, "DAUSET", "MAIN:1 CLIM:0 RADI:1 SOIL:0 EATH:1 SEAA:0 TARH:1\r\n"},
-    {0, "SAMPLESAVE COM1 1", "T\r\n", PARA, 632 + 1, "31"},
-    {0, "SAMPLESAVE T01 1", "F\r\n"},
-    {0, "STLX", "F\r\n"},
-    {1, "QCPS T01 -50 60 5", "F\r\n"},
-    {1, "RQCPS T01 -50 60 5", "T\r\n", PARA, 638 + 3 * 12, "000048c2 00007042 0000a040"},
-    {1, "RQCPS T01 -50  60 5", "F\r\n"},
-    {1, "RQCPS T01", "-50.0 60.0 5.0 \r\n"},
-    {1, "RSENCO T02 1 2 0.001 4", "T\r\n"},
-    {1, "RSENCOKO T02", "a0=1.0000000 a1=2.0000000 a2=1.000E-03 a3=4.0000000\r\n"},
-    {1, "RTDTH -1", "F\r\n"},
-    {1, "RTFTH 0.5,0.7", "T\r\n"},
-    {1, "RTFTH", "0.5,0.7\r\n"},
-    {1, "RPDTH 0.4,5%", "T\r\n"},
-    {1, "RPDTH", "0.4,5%\r\n"},
-    {1, "STLX S", "T\r\n", PARA, 440 + 15, "313030"},
-    {1, "STLX", "S\r\n"},
-    {1, "DAUSET TARH 1", "F\r\n"},
-};
-
 } // namespace
 
 TEST_F(ParamCommandTest, RepliesAndStoredBytesInOrder)
 {
-    for (const Step &s : kSteps) {
-        defEx_->Generation = s.generation;
-        EXPECT_EQ(s.reply, All(s.line)) << s.line;
-        if (s.file != nullptr) {
-            std::string hex = s.hex;
-            std::erase(hex, ' ');
-            EXPECT_EQ(hex, Hex(sandbox_.Read(s.file).substr(std::size_t(s.offset), hex.size() / 2))) << s.line;
+    std::ifstream in(std::string(KOMAIN_TESTDATA) + "/param_commands/steps.txt");
+    int steps = 0;
+    for (std::string row; std::getline(in, row);) {
+        if (row.empty() || row[0] == '#')
+            continue;
+        std::vector<std::string> f;
+        for (std::size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1) {
+            tab = row.find('\t', at);
+            f.push_back(row.substr(at, tab - at));
         }
+        ASSERT_TRUE((f.size() == 3 || f.size() == 6) && f[2].size() >= 2 && f[2][0] == '"' && f[2].back() == '"') << row;
+        std::string reply = f[2].substr(1, f[2].size() - 2);
+        for (std::size_t crlf; (crlf = reply.find("\\r\\n")) != std::string::npos;)
+            reply.replace(crlf, 4, "\r\n");
+        defEx_->Generation = std::stoi(f[0]);
+        EXPECT_EQ(reply, All(f[1])) << f[1];
+        if (f.size() == 6) {
+            std::erase(f[5], ' ');
+            EXPECT_EQ(f[5], Hex(sandbox_.Read(f[3]).substr(std::stoul(f[4]), f[5].size() / 2))) << f[1];
+        }
+        ++steps;
     }
+    EXPECT_EQ(steps, 68);
     EXPECT_EQ('2', char(temp_->RawMaintMode));
     EXPECT_EQ(60, int(temp_->RawMaintMinutes));
     EXPECT_EQ('1', char(temp_->CopyRequest));
