@@ -50,7 +50,7 @@ std::string Shown(const std::string &line)
     return s + (crlf ? "\n" : "[no line end]\n");
 }
 
-struct DailyGolden : MinuteTest {
+struct DailyGolden : golden::ScriptTest {
     std::string Run(const std::string &script)
     {
         std::string out;
@@ -144,31 +144,19 @@ struct DailyGolden : MinuteTest {
                     rest);
             return true;
         }
-        if (cmd == "generation") {
-            int g = 1;
-            w >> g;
-            defdataEx->Generation = g;
-        } else if (cmd == "station") {
-            golden::Text(d.StationId, sizeof d.StationId, w);
-        } else if (cmd == "long" || cmd == "lat") {
+        if (auto known = Common(cmd, w))
+            return *known;
+        if (cmd == "long" || cmd == "lat") {
             golden::Text(cmd == "long" ? d.Long : d.Lat, sizeof d.Long, w);
         } else if (cmd == "td") {
-            int v = 0;
-            w >> v;
-            d.Td = v;
+            d.Td = golden::Read<int>(w);
         } else if (cmd == "heights") {
             float a, b, c, e;
             w >> a >> b >> c >> e;
             d.Alt = a, d.AltP = b, d.WsPlatform2Ground = c, d.Platform2Ground = e;
         } else if (cmd == "sensi") {
-            int i;
-            float v;
-            w >> i >> v;
-            d.Sensi[i] = v;
-        } else if (cmd == "enable") {
-            return golden::EnableCodes(w, [&](int i) { Enable(i); });
-        } else if (cmd == "obvalid") {
-            return golden::ObValid(d.ObValid, w);
+            int i = golden::Read<int>(w);
+            d.Sensi[i] = golden::Read<float>(w);
         } else if (cmd == "state") {
             return Status(w, td);
         } else {

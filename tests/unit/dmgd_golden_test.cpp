@@ -60,7 +60,7 @@ double Real(std::istringstream &w)
     return v;
 }
 
-struct GoldenTest : MinuteTest {
+struct GoldenTest : golden::ScriptTest {
     // Runs the script; returns what the minutes printed.
     std::string Run(const std::string &script)
     {
@@ -97,18 +97,10 @@ struct GoldenTest : MinuteTest {
         DefDataRec &d = *defdata;
         TemproraryDataRec &td = *TemproraryData;
         SampleDataRec &s = *SampleDataCopy;
-        if (cmd == "generation") {
-            int g = 1;
-            w >> g;
-            defdataEx->Generation = uint8_t(g);
-        } else if (cmd == "station") {
-            golden::Text(d.StationId, sizeof d.StationId, w);
-        } else if (cmd == "stlx") {
+        if (auto known = Common(cmd, w))
+            return *known;
+        if (cmd == "stlx") {
             w >> d.STLX;
-        } else if (cmd == "enable") {
-            return golden::EnableCodes(w, [&](int i) { Enable(i); });
-        } else if (cmd == "obvalid") {
-            return golden::ObValid(d.ObValid, w);
         } else if (cmd == "ring") {
             std::string name;
             long long v;
@@ -131,9 +123,7 @@ struct GoldenTest : MinuteTest {
             w >> name;
             return Setter(name, w, d, td, s);
         } else if (cmd == "advance") {
-            long secs = 0;
-            w >> secs;
-            return TpSetTime(TpTime() + secs) == 0;
+            return TpSetTime(TpTime() + golden::Read<long>(w)) == 0;
         } else {
             return false;
         }

@@ -13,9 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "dmgd_fixture.h"
 #include "sampling/Sensortable.h"
 #include "support/Station.h"
 
@@ -54,39 +56,56 @@ void Check(const std::string &dir, const std::string &name, Run run)
         EXPECT_EQ(got, komain_test::ReadHostFile(dir + name + ".out"));
 }
 
-// "station ID": the id, NUL padded.
+// A value of the input; a missing one sets the stream's failbit.
+template <typename T>
+T Read(std::istringstream &w)
+{
+    T v{};
+    w >> v;
+    return v;
+}
+
+// "station ID", "long TEXT", "lat TEXT": NUL padded.
 inline void Text(char *field, std::size_t size, std::istringstream &w)
 {
-    std::string v;
-    w >> v;
+    std::string v = Read<std::string>(w);
     std::memset(field, 0, size);
     std::memcpy(field, v.data(), std::min(v.size(), size));
 }
 
-// "enable CODE...": the rows of the element table by code (rows beyond
-// RAT1_C are not found by SensorIndexByCode); false on an unknown code.
-template <typename Enable>
-bool EnableCodes(std::istringstream &w, Enable enable)
-{
-    std::string code;
-    while (w >> code) {
-        int i = SensorIndexByCode(code.c_str());
-        for (int r = 0; r < SENSORTABLE_ROWS && i < 0; ++r)
-            if (code == std::string(Sensortable[r].Code, strnlen(Sensortable[r].Code, 8)))
-                i = Sensortable[r].Index;
-        if (i < 0)
-            return false;
-        enable(i);
+struct ScriptTest : MinuteTest {
+    // The lines every script knows; nullopt for any other.
+    //   generation N | station ID | enable CODE... | obvalid N...
+    std::optional<bool> Common(const std::string &cmd, std::istringstream &w)
+    {
+        if (cmd == "generation")
+            defdataEx->Generation = uint8_t(Read<int>(w));
+        else if (cmd == "station")
+            Text(defdata->StationId, sizeof defdata->StationId, w);
+        else if (cmd == "enable")
+            return EnableCodes(w);
+        else if (cmd == "obvalid")
+            for (int n; w >> n;)
+                defdata->ObValid[n] = '1';
+        else
+            return std::nullopt;
+        return cmd == "obvalid" || !w.fail();
     }
-    return true;
-}
 
-// "obvalid N...": board characters switched on.
-inline bool ObValid(char *obValid, std::istringstream &w)
-{
-    for (int n; w >> n;)
-        obValid[n] = '1';
-    return true;
-}
+    // Rows beyond RAT1_C are not found by SensorIndexByCode.
+    bool EnableCodes(std::istringstream &w)
+    {
+        for (std::string code; w >> code;) {
+            int i = SensorIndexByCode(code.c_str());
+            for (int r = 0; r < SENSORTABLE_ROWS && i < 0; ++r)
+                if (code == std::string(Sensortable[r].Code, strnlen(Sensortable[r].Code, 8)))
+                    i = Sensortable[r].Index;
+            if (i < 0)
+                return false;
+            Enable(i);
+        }
+        return true;
+    }
+};
 
 } // namespace golden
